@@ -1,0 +1,34 @@
+# Thin wrapper over the CMake presets. `make run` and `make test` do all the
+# set-up on a fresh Debian 12 or 13 machine, dependencies included.
+.PHONY: all deps build run test asan tsan sanitize bench clean
+
+JOBS ?= $(shell nproc)
+DEPS = export QUORVANE_DEPS="$$(scripts/deps.sh linux)" &&
+
+all: build
+
+build:
+	@$(DEPS) cmake --preset default >/dev/null && cmake --build --preset default -j $(JOBS)
+
+run: build
+	./build/quorvane
+
+test: build
+	ctest --preset default -j $(JOBS)
+
+asan:
+	@$(DEPS) cmake --preset asan >/dev/null && cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+tsan:
+	@$(DEPS) cmake --preset tsan >/dev/null && cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(JOBS)
+
+sanitize: asan tsan
+
+bench:
+	@$(DEPS) cmake --preset bench >/dev/null && cmake --build --preset bench -j $(JOBS)
+	./build-bench/bench/quorvane_bench
+
+clean:
+	rm -rf build build-asan build-tsan build-bench build-windows

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+
+namespace app {
+
+// The program entry: parses the command line, answers help and version
+// requests, sets up the "main" logger and calls `run_interface`, which
+// constructs, runs and destroys the interface. Returns the exit status.
+int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const std::function<void()>& run_interface);
+
+}  // namespace app

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+
+namespace measure {
+
+// A one-shot waitable timer; null when it could not be created.
+using TimerHandle = void*;
+
+// Status of the two timer-resolution services: 0 is success.
+using NtStatus = std::int32_t;
+inline constexpr NtStatus kStatusSuccess = 0;
+
+// The operating-system services the measurement engine and the interface use,
+// named after the Windows calls they stand for. Each operating system has one
+// implementation file; tests substitute a scripted fake.
+class Platform {
+ public:
+  Platform() = default;
+  Platform(const Platform&) = delete;
+  Platform& operator=(const Platform&) = delete;
+  virtual ~Platform() = default;
+
+  // High-resolution counter: counts per second, and the current count.
+  virtual std::int64_t query_performance_frequency() = 0;
+  virtual std::int64_t query_performance_counter() = 0;
+
+  // Suspends the calling thread for at least `milliseconds`.
+  virtual void sleep(std::uint32_t milliseconds) = 0;
+
+  // One-shot timer: created unarmed; armed with a due time in 100 ns units
+  // (negative: relative to now); waited on until it fires; closed.
+  // set_waitable_timer returns false when the timer could not be armed.
+  virtual TimerHandle create_waitable_timer() = 0;
+  virtual bool set_waitable_timer(TimerHandle timer, std::int64_t due_time_100ns) = 0;
+  virtual void wait_for_single_object(TimerHandle timer) = 0;
+  virtual void close_handle(TimerHandle timer) = 0;
+
+  // Priority requests; the results tell whether the system granted them.
+  virtual bool set_priority_class_realtime() = 0;
+  virtual bool set_thread_priority_time_critical() = 0;
+
+  // System timer resolution in 100 ns units: the coarsest and finest intervals
+  // supported and the one in effect; a request reports the interval in effect.
+  virtual NtStatus nt_query_timer_resolution(std::uint32_t& coarsest, std::uint32_t& finest,
+                                             std::uint32_t& current) = 0;
+  virtual NtStatus nt_set_timer_resolution(std::uint32_t desired, bool set, std::uint32_t& actual) = 0;
+};
+
+// The implementation for the operating system this program was built for.
+Platform& system_platform();
+
+// Makes the console show UTF-8 output (emoji, "μs") as such.
+void prepare_console();
+
+}  // namespace measure

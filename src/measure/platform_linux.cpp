@@ -1,0 +1,162 @@
+// Linux answers to the platform operations.
+//
+// Counter: CLOCK_MONOTONIC in nanoseconds. Waits: clock_nanosleep and a
+// timerfd. Timer resolution: Linux timers are high-resolution; what widens a
+// 1 ms sleep here is the thread's timer slack, so the "resolution" is the
+// slack applied to the sampler's waits, bounded by the clock's granularity
+// (finest) and the kernel tick (coarsest).
+#include <pthread.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+
+#include "measure/platform.hpp"
+
+namespace measure {
+namespace {
+
+constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
+constexpr std::uint64_t kNanosPer100ns = 100;
+
+std::uint64_t resolution_100ns(clockid_t clock) {
+  timespec res{};
+  if (clock_getres(clock, &res) != 0) {
+    return 0;
+  }
+  const auto ns = static_cast<std::uint64_t>(res.tv_sec) * kNanosPerSecond + static_cast<std::uint64_t>(res.tv_nsec);
+  return ns / kNanosPer100ns;
+}
+
+timespec to_timespec(std::uint64_t ns) {
+  return timespec{static_cast<time_t>(ns / kNanosPerSecond), static_cast<long>(ns % kNanosPerSecond)};
+}
+
+int fd_of(TimerHandle timer) { return static_cast<int>(reinterpret_cast<std::intptr_t>(timer)) - 1; }
+TimerHandle handle_of(int fd) { return reinterpret_cast<TimerHandle>(static_cast<std::intptr_t>(fd) + 1); }
+
+class LinuxPlatform final : public Platform {
+ public:
+  LinuxPlatform() {
+    const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+    wanted_slack_ns_.store(slack > 0 ? static_cast<std::uint64_t>(slack) : 50'000, std::memory_order_relaxed);
+  }
+
+  std::int64_t query_performance_frequency() override { return kNanosPerSecond; }
+
+  std::int64_t query_performance_counter() override {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * kNanosPerSecond + now.tv_nsec;
+  }
+
+  void sleep(std::uint32_t milliseconds) override {
+    apply_slack();
+    timespec request = to_timespec(static_cast<std::uint64_t>(milliseconds) * 1'000'000);
+    timespec remaining{};
+    // A signal handler interrupts the sleep; carry on with what is left.
+    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &request, &remaining) == EINTR) {
+      request = remaining;
+    }
+  }
+
+  TimerHandle create_waitable_timer() override {
+    const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    return fd < 0 ? nullptr : handle_of(fd);
+  }
+
+  bool set_waitable_timer(TimerHandle timer, std::int64_t due_time_100ns) override {
+    // Only relative due times are used; an absolute Windows file time has no meaning here.
+    if (timer == nullptr || due_time_100ns > 0) {
+      return false;
+    }
+    // A zero expiry would disarm the timer and leave its waiter blocked for ever.
+    const std::uint64_t ns = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(-due_time_100ns) * kNanosPer100ns);
+    itimerspec spec{};
+    spec.it_value = to_timespec(ns);
+    apply_slack();
+    return timerfd_settime(fd_of(timer), 0, &spec, nullptr) == 0;
+  }
+
+  void wait_for_single_object(TimerHandle timer) override {
+    std::uint64_t expirations = 0;
+    while (read(fd_of(timer), &expirations, sizeof expirations) < 0 && errno == EINTR) {
+    }
+  }
+
+  void close_handle(TimerHandle timer) override {
+    if (timer != nullptr) {
+      close(fd_of(timer));
+    }
+  }
+
+  bool set_priority_class_realtime() override {
+    // Linux has no process-wide class: raise the calling thread's nice value;
+    // threads it creates afterwards inherit it.
+    return setpriority(PRIO_PROCESS, 0, -20) == 0;
+  }
+
+  bool set_thread_priority_time_critical() override {
+    // The sampling thread calls this first, so its own slack is in place
+    // before its first timed wait.
+    apply_slack();
+    sched_param param{};
+    param.sched_priority = sched_get_priority_max(SCHED_FIFO);
+    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+  }
+
+  NtStatus nt_query_timer_resolution(std::uint32_t& coarsest, std::uint32_t& finest, std::uint32_t& current) override {
+    coarsest = static_cast<std::uint32_t>(coarsest_100ns());
+    finest = static_cast<std::uint32_t>(finest_100ns());
+    current = static_cast<std::uint32_t>(wanted_slack_ns_.load(std::memory_order_relaxed) / kNanosPer100ns);
+    return kStatusSuccess;
+  }
+
+  NtStatus nt_set_timer_resolution(std::uint32_t desired, bool set, std::uint32_t& actual) override {
+    if (set) {
+      const std::uint64_t clamped = std::clamp<std::uint64_t>(desired, finest_100ns(), coarsest_100ns());
+      wanted_slack_ns_.store(clamped * kNanosPer100ns, std::memory_order_relaxed);
+    }
+    actual = static_cast<std::uint32_t>(wanted_slack_ns_.load(std::memory_order_relaxed) / kNanosPer100ns);
+    return kStatusSuccess;
+  }
+
+ private:
+  static std::uint64_t finest_100ns() {
+    // Never below 1 µs: the interface counts whole microseconds.
+    return std::max<std::uint64_t>(10, resolution_100ns(CLOCK_MONOTONIC));
+  }
+  static std::uint64_t coarsest_100ns() { return std::max(finest_100ns(), resolution_100ns(CLOCK_MONOTONIC_COARSE)); }
+
+  // Brings the calling thread's slack to the wanted value. When nothing has
+  // changed this is one atomic load and a compare, so it costs a timed wait
+  // nothing measurable.
+  void apply_slack() {
+    thread_local std::uint64_t applied_ns = 0;
+    const std::uint64_t wanted = wanted_slack_ns_.load(std::memory_order_relaxed);
+    if (wanted != applied_ns) {
+      prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(wanted), 0, 0, 0);
+      applied_ns = wanted;
+    }
+  }
+
+  std::atomic<std::uint64_t> wanted_slack_ns_{0};
+};
+
+}  // namespace
+
+Platform& system_platform() {
+  static LinuxPlatform platform;
+  return platform;
+}
+
+void prepare_console() {}
+
+}  // namespace measure

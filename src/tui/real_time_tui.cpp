@@ -1,0 +1,87 @@
+#include "tui/real_time_tui.hpp"
+
+#include <chrono>
+#include <exception>
+
+#include <ftxui/component/component.hpp>
+#include <ftxui/component/loop.hpp>
+
+#include "tui/interface_logger.hpp"
+
+namespace tui {
+
+using namespace ftxui;
+
+RealTimeTUI::RealTimeTUI() : RealTimeTUI(measure::system_platform()) {}
+
+RealTimeTUI::RealTimeTUI(measure::Platform& platform)
+    : platform_(platform),
+      screen_(ScreenInteractive::TerminalOutput()),
+      sampler_(std::make_unique<measure::SleepSampler>(platform)) {
+  setup_ui();
+}
+
+RealTimeTUI::~RealTimeTUI() { quit(); }
+
+void RealTimeTUI::setup_ui() {
+  interface_logger();
+  main_component_ = Renderer(Container::Vertical({}), [this] { return render_frame(); });
+  main_component_ |= CatchEvent([this](Event event) { return handle_event(std::move(event)); });
+}
+
+void RealTimeTUI::run() {
+  auto logger = interface_logger();
+  running_ = true;
+  try {
+    start_sampling();
+    Loop loop(&screen_, main_component_);
+    while (!loop.HasQuitted()) {
+      loop.RunOnce();
+      update_timer_resolution();
+      std::this_thread::sleep_for(std::chrono::milliseconds(16));
+      screen_.PostEvent(Event::Custom);
+    }
+  } catch (const std::exception& e) {
+    logger->error("[TUI] Exception in run(): {}", e.what());
+    throw;
+  } catch (...) {
+    logger->error("[TUI] Unknown exception in run()");
+    throw;
+  }
+}
+
+void RealTimeTUI::quit() {
+  running_ = false;
+  stop_sampling();
+  screen_.ExitLoopClosure()();
+}
+
+Element RealTimeTUI::render_frame() {
+  try {
+    auto header = render_header();
+    auto stats = render_stats_panel();
+    auto histogram = render_histogram() | flex;
+    auto controls = render_controls();
+    return vbox({
+               std::move(header),
+               separator(),
+               std::move(stats),
+               separator(),
+               std::move(histogram),
+               separator(),
+               std::move(controls),
+           }) |
+           border | size(WIDTH, GREATER_THAN, 80) | size(HEIGHT, GREATER_THAN, 30);
+  } catch (const std::exception& e) {
+    interface_logger()->error("[TUI] Exception in main_component_ render: {}", e.what());
+    return vbox({
+        text("TUI Render Error: ") | color(Color::Red),
+        text(e.what()) | color(Color::Red),
+    });
+  } catch (...) {
+    interface_logger()->error("[TUI] Unknown exception in main_component_ render");
+    return vbox({text("TUI Render Error: Unknown") | color(Color::Red)});
+  }
+}
+
+}  // namespace tui

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <ftxui/component/component_base.hpp>
+#include <ftxui/component/event.hpp>
+#include <ftxui/component/screen_interactive.hpp>
+#include <ftxui/dom/elements.hpp>
+
+#include "measure/platform.hpp"
+#include "measure/sleep_sampler.hpp"
+
+namespace tui {
+
+// Holds the whole running system: the interactive screen and its component
+// tree, the sampler and its background thread, the histogram model, the timer
+// resolution state and the view state the keyboard changes.
+class RealTimeTUI {
+ public:
+  RealTimeTUI();
+  // Runs against `platform` instead of the operating system's (tests).
+  explicit RealTimeTUI(measure::Platform& platform);
+  RealTimeTUI(const RealTimeTUI&) = delete;
+  RealTimeTUI& operator=(const RealTimeTUI&) = delete;
+  RealTimeTUI(RealTimeTUI&&) = delete;
+  RealTimeTUI& operator=(RealTimeTUI&&) = delete;
+  ~RealTimeTUI();
+
+  // Runs the screen loop on the calling thread until `quit`.
+  void run();
+  // Stops sampling (joining the thread) and asks the screen loop to exit.
+  void quit();
+
+ private:
+  friend class RealTimeTUITestPeer;
+
+  void setup_ui();
+  ftxui::Element render_frame();
+  bool handle_event(ftxui::Event event);
+  void clear_data();
+
+  // Sampling thread.
+  void start_sampling();
+  void stop_sampling();
+  void sampling_loop();
+  void sample_once();
+
+  // Timer resolution.
+  void update_timer_resolution();
+  void query_timer_resolution();
+
+  // Histogram model.
+  void update_histogram();
+  std::string format_microseconds(std::uint64_t us) const;
+
+  // Panels.
+  ftxui::Element render_header();
+  ftxui::Element render_controls();
+  ftxui::Element render_stats_panel();
+  ftxui::Element render_histogram();
+
+  measure::Platform& platform_;
+
+  ftxui::Component main_component_;
+  std::mutex data_mutex_;
+  ftxui::ScreenInteractive screen_;
+  std::unique_ptr<measure::SleepSampler> sampler_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> sampling_active_{false};
+  std::thread sampling_thread_;
+  std::vector<std::int32_t> bin_counts_;
+  std::vector<std::string> bin_labels_;
+  std::int32_t max_bin_count_ = 0;
+  std::int64_t bin_count_ = 32;
+  std::atomic<std::int32_t> filter_mode_{0};
+  std::uint32_t current_resolution_us_ = 0;
+  std::uint32_t max_resolution_us_ = 0;
+  std::uint32_t min_resolution_us_ = 0;
+  std::atomic<bool> resolution_change_pending_{false};
+  std::atomic<std::int32_t> resolution_step_{0};
+};
+
+}  // namespace tui

@@ -5,21 +5,9 @@
 #include <ftxui/screen/screen.hpp>
 
 #include "support/fake_platform.hpp"
+#include "support/tui_peer.hpp"
 
 namespace tui {
-
-// Reaches the interface object's private state for tests.
-class RealTimeTUITestPeer {
- public:
-  explicit RealTimeTUITestPeer(RealTimeTUI& ui) : ui_(ui) {}
-  ftxui::Element render_frame() { return ui_.render_frame(); }
-  bool sampling_thread_exists() const { return ui_.sampling_thread_.joinable(); }
-  bool running() const { return ui_.running_; }
-
- private:
-  RealTimeTUI& ui_;
-};
-
 namespace {
 
 using testing_support::FakePlatform;
@@ -29,7 +17,7 @@ TEST(RealTimeTUI, ConstructAndDestroyWithoutRunStartsNothing) {
   {
     RealTimeTUI ui(platform);
     RealTimeTUITestPeer peer(ui);
-    EXPECT_FALSE(peer.sampling_thread_exists());
+    EXPECT_FALSE(peer.sampling_thread().joinable());
     EXPECT_FALSE(peer.running());
   }
   EXPECT_EQ(platform.priority_class_requests, 0);

@@ -33,9 +33,19 @@ void RealTimeTUI::run() {
   auto logger = interface_logger();
   running_ = true;
   try {
+    // A stop signal ends the run as the quit key does. The handlers are ours
+    // before the screen is installed, so the screen puts ours back when it is
+    // removed; the hold keeps the signals off the sampling thread and covers
+    // the moment in which the screen's own handlers are in place.
+    measure::catch_stop_signals();
+    measure::hold_stop_signals();
     start_sampling();
     Loop loop(&screen_, main_component_);
+    measure::catch_stop_signals();
     while (!loop.HasQuitted()) {
+      if (running_ && measure::caught_stop_signal() != 0) {
+        quit();
+      }
       loop.RunOnce();
       update_timer_resolution();
       std::this_thread::sleep_for(std::chrono::milliseconds(16));

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Every way of ending Quorvane while it samples, in every wait method: the
+# process ends promptly with its documented status and leaves the terminal as
+# it found it. The status also proves the sampling thread was joined: exiting
+# with it still running would abort instead.
+source "$(dirname "$0")/lib.sh"
+bin=$1
+
+# stop_while_sampling MODE_INDEX HOW EXPECTED_STATUS
+stop_while_sampling() {
+  local index=$1 how=$2 expected=$3 mode=${E2E_MODES[$1]} pid status
+  e2e_start 100 40 "$bin"
+  wait_for "╭"
+  select_mode "$index" "$mode"
+  if screen_text | grep -qF "Status: "; then wait_for "Running"; fi
+  pid=$(program_pid)
+  sleep 0.3
+  case $how in
+    q) send q ;;
+    ctrl-c) send C-c ;;
+    ctrl-backslash) send 'C-\' ;;
+    *) kill "-$how" "$pid" ;;
+  esac
+  status=$(wait_exit 5)
+  [ "$status" = "$expected" ] || fail "$mode, $how: exit status $status, not $expected"
+  ! kill -0 "$pid" 2>/dev/null || fail "$mode, $how: the process is still there"
+  assert_terminal_restored
+  assert_prompt_usable
+  echo "ok: $mode, $how: status $status, terminal restored"
+}
+
+for index in "${!E2E_MODES[@]}"; do
+  stop_while_sampling "$index" q 0
+  stop_while_sampling "$index" ctrl-c 130
+  stop_while_sampling "$index" TERM 143
+done
+stop_while_sampling 0 HUP 129
+stop_while_sampling 0 ctrl-backslash 131
+
+# An interrupt that was ignored when the program started (as for a background
+# job) stays ignored.
+e2e_start 100 40 bash -c 'trap "" INT; exec "$0"' "$bin"
+wait_for "╭"
+send C-c
+sleep 0.5
+[ ! -f "$E2E_DIR/status" ] || fail "an ignored interrupt ended the program"
+send q
+status=$(wait_exit 5)
+[ "$status" = 0 ] || fail "exit status $status after an ignored interrupt"
+echo "ok: an ignored interrupt stays ignored"

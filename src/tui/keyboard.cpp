@@ -1,15 +1,74 @@
+#include <algorithm>
+
+#include "analysis/histogram.hpp"
 #include "tui/real_time_tui.hpp"
 
 namespace tui {
 
 using ftxui::Event;
 
+namespace {
+
+bool is_key(const Event& event, char lower, char upper) {
+  return event == Event::Character(lower) || event == Event::Character(upper);
+}
+
+}  // namespace
+
 bool RealTimeTUI::handle_event(Event event) {
-  if (event == Event::Character('q') || event == Event::Character('Q')) {
+  if (is_key(event, 'q', 'Q')) {
     quit();
     return true;
   }
+  if (is_key(event, 'm', 'M')) {
+    {
+      const std::lock_guard lock(data_mutex_);
+      sampler_->mode_ = measure::next_sleep_mode(sampler_->mode_);
+    }
+    // Samples of the old method would mix into the new one's statistics.
+    clear_data();
+    return true;
+  }
+  if (is_key(event, 'c', 'C')) {
+    clear_data();
+    return true;
+  }
+  if (is_key(event, 's', 'S')) {
+    // No lock here: stopping waits for the thread, which needs the lock to finish.
+    if (sampling_active_.load()) {
+      stop_sampling();
+    } else {
+      start_sampling();
+    }
+    return true;
+  }
+  if (is_key(event, 'f', 'F')) {
+    filter_mode_.exchange(analysis::next_filter(filter_mode_.load()));
+    return true;
+  }
+  if (event == Event::ArrowUp) {
+    request_resolution_step(1);
+    return true;
+  }
+  if (event == Event::ArrowDown) {
+    request_resolution_step(-1);
+    return true;
+  }
+  if (event == Event::ArrowUpCtrl) {
+    request_resolution_step(100);
+    return true;
+  }
+  if (event == Event::ArrowDownCtrl) {
+    request_resolution_step(-100);
+    return true;
+  }
   return false;
+}
+
+void RealTimeTUI::request_resolution_step(std::int32_t step_us) {
+  // Step first: the next pass tests the flag and then takes the step.
+  resolution_step_.exchange(step_us);
+  resolution_change_pending_.exchange(true);
 }
 
 void RealTimeTUI::clear_data() {

@@ -22,23 +22,24 @@ Element RealTimeTUI::render_header() {
 }
 
 Element RealTimeTUI::render_controls() {
-  return hbox({
-      text("🎮 Controls: ") | bold | color(Color::White),
-      text("[M]") | bold | color(Color::Green),
-      text("ode  "),
-      text("[F]") | bold | color(Color::GreenLight),
-      text("ilter  "),
-      text("[C]") | bold | color(Color::Yellow),
-      text("lear  "),
-      text("[S]") | bold | color(Color::Blue),
-      text("tart/Stop  "),
-      text("[↑↓]") | bold | color(Color::Cyan),
-      text("Timer  "),
-      text("[Q]") | bold | color(Color::Red),
-      text("uit"),
-      flexible_space(),
-      text("Built with FTXUI  ") | color(Color::GrayLight),
-  });
+  // Each key in brackets and colour, the rest of its word plain.
+  struct Entry {
+    const char* key;
+    Color colour;
+    const char* rest;
+  };
+  static const Entry kLegend[] = {
+      {"[M]", Color::Green, "ode  "},      {"[F]", Color::GreenLight, "ilter  "}, {"[C]", Color::Yellow, "lear  "},
+      {"[S]", Color::Blue, "tart/Stop  "}, {"[↑↓]", Color::Cyan, "Timer  "},      {"[Q]", Color::Red, "uit"},
+  };
+  Elements line{text("🎮 Controls: ") | bold | color(Color::White)};
+  for (const auto& entry : kLegend) {
+    line.push_back(text(entry.key) | bold | color(entry.colour));
+    line.push_back(text(entry.rest));
+  }
+  line.push_back(flexible_space());
+  line.push_back(text("Built with FTXUI  ") | color(Color::GrayLight));
+  return hbox(std::move(line));
 }
 
 }  // namespace tui

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <array>
+#include <utility>
 
 #include "analysis/histogram.hpp"
 #include "tui/real_time_tui.hpp"
@@ -46,21 +48,18 @@ bool RealTimeTUI::handle_event(Event event) {
     filter_mode_.exchange(analysis::next_filter(filter_mode_.load()));
     return true;
   }
-  if (event == Event::ArrowUp) {
-    request_resolution_step(1);
-    return true;
-  }
-  if (event == Event::ArrowDown) {
-    request_resolution_step(-1);
-    return true;
-  }
-  if (event == Event::ArrowUpCtrl) {
-    request_resolution_step(100);
-    return true;
-  }
-  if (event == Event::ArrowDownCtrl) {
-    request_resolution_step(-100);
-    return true;
+  // Arrows step the timer interval by 1 μs, with Ctrl by 100 μs.
+  static const std::array<std::pair<Event, std::int32_t>, 4> kSteps{{
+      {Event::ArrowUp, 1},
+      {Event::ArrowDown, -1},
+      {Event::ArrowUpCtrl, 100},
+      {Event::ArrowDownCtrl, -100},
+  }};
+  for (const auto& [key, step_us] : kSteps) {
+    if (event == key) {
+      request_resolution_step(step_us);
+      return true;
+    }
   }
   return false;
 }

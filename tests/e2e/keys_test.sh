@@ -6,15 +6,6 @@ source "$(dirname "$0")/lib.sh"
 bin=$1
 homepage=$2
 
-# wait_match REGEX [SECONDS]: until a line of the screen matches REGEX.
-wait_match() {
-  local deadline=$((SECONDS + ${2:-10}))
-  until screen_text | grep -qE -- "$1"; do
-    [ $SECONDS -lt $deadline ] || fail "nothing matched '$1'"
-    sleep 0.05
-  done
-}
-
 # number LABEL: the number shown after "LABEL: " on the screen.
 number() { screen_text | grep -oE -- "$1: [0-9]+" | head -1 | grep -oE '[0-9]+$'; }
 

@@ -137,13 +137,6 @@ TEST(Histogram, BinCountZeroMeansThirtyTwo) {
   EXPECT_EQ(analysis::effective_bin_count(78), 78U);
 }
 
-TEST(Histogram, EmptyInputGivesZeroCountsAndNoLabels) {
-  const auto h = build_histogram({}, 8, HistogramFilter::All);
-  EXPECT_EQ(h.counts, std::vector<std::int32_t>(8, 0));
-  EXPECT_TRUE(h.labels.empty());
-  EXPECT_EQ(h.max_count, 0);
-}
-
 TEST(Histogram, SamplesNearTheTopOfTheRangeStayDefined) {
   // A counter that steps back yields durations close to 2^64.
   const std::vector<std::uint64_t> samples{kMax, kMax - 1, kMax, 1000, kMax, kMax - 3, kMax, kMax, kMax, kMax};
@@ -157,45 +150,11 @@ TEST(Histogram, SamplesNearTheTopOfTheRangeStayDefined) {
   EXPECT_EQ(histogram_range(std::vector<std::uint64_t>(10, kMax), HistogramFilter::All).hi, kMax);
 }
 
-TEST(Histogram, FilterCycleAndNames) {
-  EXPECT_EQ(analysis::next_filter(0), 1);
-  EXPECT_EQ(analysis::next_filter(1), 2);
-  EXPECT_EQ(analysis::next_filter(2), 0);
-  EXPECT_EQ(analysis::next_filter(7), 7);
-  EXPECT_STREQ(analysis::filter_name(HistogramFilter::All), "All");
-  EXPECT_STREQ(analysis::filter_name(HistogramFilter::Iqr), "IQR");
-  EXPECT_STREQ(analysis::filter_name(HistogramFilter::TwoSigma), "2σ");
-}
-
 TEST(Format, MicrosecondsAreDigitsThenMu) {
   EXPECT_EQ(analysis::format_microseconds(0), "0μs");
   EXPECT_EQ(analysis::format_microseconds(1234), "1234μs");
   EXPECT_EQ(analysis::format_microseconds(1234).size(), 7U);
   EXPECT_EQ(analysis::format_microseconds(kMax), "18446744073709551615μs");
-}
-
-TEST(HistogramFitting, ScreenSizes) {
-  EXPECT_EQ(analysis::bins_for_width(0), 8);
-  EXPECT_EQ(analysis::bins_for_width(10), 8);
-  EXPECT_EQ(analysis::bins_for_width(34), 32);
-  EXPECT_EQ(analysis::bins_for_width(35), 33);
-  EXPECT_EQ(analysis::bins_for_width(80), 78);
-  EXPECT_EQ(analysis::chart_height(0), 0);
-  EXPECT_EQ(analysis::chart_height(12), 0);
-  EXPECT_EQ(analysis::chart_height(13), 1);
-  EXPECT_EQ(analysis::chart_height(29), 17);
-  EXPECT_EQ(analysis::chart_height(30), 18);
-  EXPECT_EQ(analysis::chart_height(200), 18);
-  EXPECT_EQ(analysis::label_step(32), 2U);
-  EXPECT_EQ(analysis::label_step(33), 8U);
-}
-
-TEST(HistogramFitting, BarHeightsScaleToTheFullestBin) {
-  EXPECT_EQ(analysis::bar_height(100, 18, 100), 18);
-  EXPECT_EQ(analysis::bar_height(50, 18, 100), 9);
-  EXPECT_EQ(analysis::bar_height(5, 18, 100), 0);
-  EXPECT_EQ(analysis::bar_height(5, 18, 0), 0);
-  EXPECT_EQ(analysis::bar_height(100, 0, 100), 0);
 }
 
 TEST(HistogramLabels, CutKeepsWholeCharacters) {

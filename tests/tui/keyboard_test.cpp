@@ -62,17 +62,6 @@ TEST_F(Keyboard, ModeKeyCyclesTheMethodAndEmptiesTheBufferEachTime) {
   }
 }
 
-TEST_F(Keyboard, ModeKeyLeavesAnUnknownMethodAloneButStillClears) {
-  fill();
-  {
-    const std::lock_guard lock(peer.data_mutex());
-    peer.sampler().mode_ = static_cast<SleepMode>(5);
-  }
-  EXPECT_TRUE(peer.handle_event(Event::Character('m')));
-  EXPECT_EQ(mode(), static_cast<SleepMode>(5));
-  EXPECT_EQ(sample_count(), 0U);
-}
-
 TEST_F(Keyboard, NextFrameShowsTheChange) {
   peer.handle_event(Event::Character('m'));
   peer.handle_event(Event::Character('f'));

@@ -11,33 +11,40 @@ namespace {
 constexpr std::int32_t kStepMs = 1;
 constexpr auto kPause = std::chrono::milliseconds(5);
 
+// Joins `thread` unless it is the calling thread, which cannot join itself.
+// Never raises: a failed join leaves nothing more to wait for.
+void join_unless_self(std::thread& thread) {
+  if (!thread.joinable() || thread.get_id() == std::this_thread::get_id()) {
+    return;
+  }
+  try {
+    thread.join();
+  } catch (const std::system_error&) {
+  }
+}
+
 }  // namespace
 
 void RealTimeTUI::start_sampling() {
   if (sampling_active_) {
     return;
   }
+  // A thread stopped from within itself is still unjoined; it has been told
+  // to end, so wait for it here (before the flag is set again, or it would
+  // carry on) rather than assign over a joinable thread.
+  join_unless_self(sampling_thread_);
   sampling_active_ = true;
   platform_.set_priority_class_realtime();
   sampling_thread_ = std::thread(&RealTimeTUI::sampling_loop, this);
 }
 
 void RealTimeTUI::stop_sampling() {
-  if (!sampling_active_) {
+  // When idle, only a thread that was stopped from within itself may be left
+  // to join: the thread object must never be destroyed joinable.
+  if (!sampling_active_.exchange(false) && !sampling_thread_.joinable()) {
     return;
   }
-  sampling_active_ = false;
-  if (!sampling_thread_.joinable()) {
-    return;
-  }
-  if (sampling_thread_.get_id() == std::this_thread::get_id()) {
-    return;  // a thread cannot join itself
-  }
-  try {
-    sampling_thread_.join();
-  } catch (const std::system_error&) {
-    // Nothing left to wait for.
-  }
+  join_unless_self(sampling_thread_);
 }
 
 void RealTimeTUI::sampling_loop() {

@@ -44,6 +44,8 @@ class RealTimeTUI {
   ftxui::Element render_frame();
   bool handle_event(ftxui::Event event);
   void clear_data();
+  // Stores an arrow key's step for the next pass to apply.
+  void request_resolution_step(std::int32_t step_us);
 
   // Sampling thread.
   void start_sampling();
@@ -64,6 +66,8 @@ class RealTimeTUI {
   ftxui::Element render_controls();
   ftxui::Element render_stats_panel();
   ftxui::Element render_histogram();
+  // The histogram panel as drawn on a screen of this size.
+  ftxui::Element render_histogram(int screen_width, int screen_height);
 
   measure::Platform& platform_;
 

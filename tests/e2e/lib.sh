@@ -53,14 +53,20 @@ RUN
 
 screen_text() { tmx capture-pane -p -t "$E2E_SESSION"; }
 
-# wait_for TEXT [SECONDS]: until the screen shows TEXT.
-wait_for() {
-  local deadline=$((SECONDS + ${2:-10}))
-  until screen_text | grep -qF -- "$1"; do
-    [ $SECONDS -lt $deadline ] || fail "'$1' did not appear"
-    sleep 0.1
+# wait_screen GREP-FLAG PATTERN [SECONDS]: until a line of the screen matches.
+wait_screen() {
+  local deadline=$((SECONDS + ${3:-10}))
+  until screen_text | grep -q "$1" -- "$2"; do
+    [ $SECONDS -lt $deadline ] || fail "'$2' did not appear"
+    sleep 0.05
   done
 }
+
+# wait_for TEXT [SECONDS]: until the screen shows TEXT.
+wait_for() { wait_screen -F "$@"; }
+
+# wait_match REGEX [SECONDS]: until a line of the screen matches REGEX.
+wait_match() { wait_screen -E "$@"; }
 
 # wait_exit [SECONDS]: until the program has ended; prints its status.
 wait_exit() {

@@ -24,6 +24,7 @@ class RealTimeTUITestPeer {
   ftxui::Element render_controls() { return ui_.render_controls(); }
   ftxui::Element render_stats_panel() { return ui_.render_stats_panel(); }
   ftxui::Element render_histogram() { return ui_.render_histogram(); }
+  ftxui::Element render_histogram(int width, int height) { return ui_.render_histogram(width, height); }
 
   // State.
   ftxui::ScreenInteractive& screen() { return ui_.screen_; }

@@ -1,0 +1,80 @@
+// The histogram block: model rebuild, bars, labels and filter title.
+#include <string>
+
+#include "analysis/format.hpp"
+#include "analysis/histogram.hpp"
+#include "tui/real_time_tui.hpp"
+
+namespace tui {
+
+using namespace ftxui;
+
+void RealTimeTUI::update_histogram() {
+  const std::size_t bins = analysis::effective_bin_count(bin_count_);
+  // Only this thread uses the counts, so they are sized before the lock.
+  if (bin_counts_.size() != bins) {
+    bin_counts_.assign(bins, 0);
+  }
+  const std::lock_guard lock(data_mutex_);
+  const std::vector<std::uint64_t>& samples = sampler_->samples_;
+  if (samples.size() < analysis::kHistogramMinSamples) {
+    return;
+  }
+  auto histogram =
+      analysis::build_histogram(samples, bins, static_cast<analysis::HistogramFilter>(filter_mode_.load()));
+  bin_counts_ = std::move(histogram.counts);
+  bin_labels_ = std::move(histogram.labels);
+  max_bin_count_ = histogram.max_count;
+}
+
+std::string RealTimeTUI::format_microseconds(std::uint64_t us) const { return analysis::format_microseconds(us); }
+
+Element RealTimeTUI::render_histogram() { return render_histogram(screen_.dimx(), screen_.dimy()); }
+
+Element RealTimeTUI::render_histogram(int screen_width, int screen_height) {
+  bin_count_ = analysis::bins_for_width(screen_width);
+  update_histogram();  // takes the lock itself
+
+  const std::lock_guard lock(data_mutex_);
+  auto title = text("📊 Histogram") | bold | color(Color::Cyan);
+  if (bin_counts_.empty() || bin_labels_.empty() || max_bin_count_ == 0) {
+    return vbox({std::move(title), text("Not enough samples for histogram") | color(Color::Yellow)});
+  }
+
+  const int rows = analysis::chart_height(screen_height);
+  std::vector<int> heights;
+  heights.reserve(bin_counts_.size());
+  for (const std::int32_t count : bin_counts_) {
+    heights.push_back(analysis::bar_height(count, rows, max_bin_count_));
+  }
+  Elements chart;
+  for (int r = rows; r >= 1; --r) {
+    Elements cells;
+    cells.reserve(heights.size());
+    for (const int height : heights) {
+      cells.push_back(height >= r ? text("█") | color(Color::Green) : text(" "));
+    }
+    chart.push_back(hbox(std::move(cells)));
+  }
+
+  Elements labels;
+  const std::size_t step = analysis::label_step(bin_labels_.size());
+  for (std::size_t i = 0; i < bin_labels_.size(); i += step) {
+    const std::string& label = bin_labels_[i];
+    labels.push_back(text(std::string(analysis::cut_label(label))) | color(Color::GrayLight));
+    if (const std::size_t filler = analysis::label_filler(label.size()); filler > 0) {
+      labels.push_back(text(std::string(filler, ' ')));
+    }
+  }
+
+  const auto filter = static_cast<analysis::HistogramFilter>(filter_mode_.load());
+  auto title_line = hbox({
+      std::move(title),
+      text(" - Filter [") | color(Color::GrayLight),
+      text(analysis::filter_name(filter)) | bold | color(Color::Yellow),
+      text("]") | color(Color::GrayLight),
+  });
+  return vbox({std::move(title_line), vbox(std::move(chart)), hbox(std::move(labels))});
+}
+
+}  // namespace tui

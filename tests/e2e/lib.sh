@@ -111,9 +111,6 @@ program_pid() {
   echo "$pid"
 }
 
-# CPU time in clock ticks that process PID and its threads have used so far.
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-
 # Resident memory of process PID in kB.
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 
@@ -127,11 +124,11 @@ count_frames() {
 }
 
 # select_mode INDEX NAME: steps the wait method from the first one to the
-# INDEX-th with the m key; where the screen names the method, waits for NAME.
+# INDEX-th with the m key, until the screen names it.
 select_mode() {
   local i
   for ((i = 0; i < $1; i++)); do send m; done
-  if screen_text | grep -qF "Mode: "; then wait_for "Mode: $2"; fi
+  wait_for "Mode: $2"
 }
 
 # The wait methods, in the order the m key steps through them.

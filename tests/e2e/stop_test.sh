@@ -12,7 +12,7 @@ stop_while_sampling() {
   e2e_start 100 40 "$bin"
   wait_for "╭"
   select_mode "$index" "$mode"
-  if screen_text | grep -qF "Status: "; then wait_for "Running"; fi
+  wait_for "Status: 🟢 Running"
   pid=$(program_pid)
   sleep 0.3
   case $how in
@@ -28,6 +28,35 @@ stop_while_sampling() {
   assert_prompt_usable
   echo "ok: $mode, $how: status $status, terminal restored"
 }
+
+# Only the interface thread (the main one) takes the stop signals — hang-up,
+# interrupt, quit, termination: bits 0, 1, 2 and 14 of a signal mask — so
+# they never cut a timed wait short, also on a sampling thread started anew.
+stop_signals=$((0x4007))
+assert_only_main_takes_stop_signals() {
+  local pid=$1 task blocked
+  for task in /proc/"$pid"/task/*; do
+    blocked=$((0x$(awk '/^SigBlk:/ {print $2}' "$task/status") & stop_signals))
+    if [ "${task##*/}" = "$pid" ]; then
+      [ "$blocked" = 0 ] || fail "the main thread blocks stop signals"
+    else
+      [ "$blocked" = "$stop_signals" ] || fail "thread ${task##*/} takes stop signals"
+    fi
+  done
+}
+e2e_start 100 40 "$bin"
+wait_for "Status: 🟢 Running"
+pid=$(program_pid)
+assert_only_main_takes_stop_signals "$pid"
+send s
+wait_for "Status: 🔴 Stopped"
+send s
+wait_for "Status: 🟢 Running"
+assert_only_main_takes_stop_signals "$pid"
+[ "$(ls /proc/"$pid"/task | wc -l)" -ge 4 ] || fail "expected the sampling thread and the screen's two threads"
+send q
+wait_exit 5 >/dev/null
+echo "ok: only the interface thread takes stop signals"
 
 for index in "${!E2E_MODES[@]}"; do
   stop_while_sampling "$index" q 0

@@ -27,25 +27,20 @@ run_bounded 1 "standard input is not a terminal" "$bin" </dev/null -v
 run_bounded 0 "Quorvane CLI Version 1.0.1" "$bin" --version </dev/null
 run_bounded 0 "Show version and exit" "$bin" --help </dev/null
 
-# In a terminal, with one side redirected: the error shows and the terminal
-# is left as it was.
-e2e_start 100 40 sh -c '"$0" </dev/null' "$bin"
-status=$(wait_exit 5)
-[ "$status" = 1 ] || fail "</dev/null in a terminal: exit status $status"
-wait_for "❌ TUI Error: standard input is not a terminal"
-assert_terminal_restored
-echo "ok: </dev/null in a terminal → 1"
+# redirected LABEL TEXT SCRIPT: in a terminal, bash runs SCRIPT with the
+# program as $0 and a file as $1; the program ends with status 1, TEXT shows
+# on the screen or in the file, and the terminal is left as it was.
+redirected() {
+  local status shown
+  e2e_start 100 40 bash -c "$3" "$bin" "$E2E_DIR/redirected"
+  status=$(wait_exit 5)
+  [ "$status" = 1 ] || fail "$1 in a terminal: exit status $status"
+  shown=$(screen_text; cat "$E2E_DIR/redirected" 2>/dev/null || true)
+  grep -qF "$2" <<<"$shown" || fail "$1 in a terminal: '$2' not shown"
+  assert_terminal_restored
+  echo "ok: $1 in a terminal → 1"
+}
 
-e2e_start 100 40 bash -c '"$0" | cat; exit "${PIPESTATUS[0]}"' "$bin"
-status=$(wait_exit 5)
-[ "$status" = 1 ] || fail "| cat: exit status $status"
-wait_for "❌ TUI Error: standard output is not a terminal"
-assert_terminal_restored
-echo "ok: | cat in a terminal → 1"
-
-e2e_start 100 40 sh -c '"$0" >"$1"' "$bin" "$E2E_DIR/redirected"
-status=$(wait_exit 5)
-[ "$status" = 1 ] || fail ">file: exit status $status"
-grep -qF "standard output is not a terminal" "$E2E_DIR/redirected" || fail ">file: no error in the file"
-assert_terminal_restored
-echo "ok: >file in a terminal → 1"
+redirected "</dev/null" "❌ TUI Error: standard input is not a terminal" '"$0" </dev/null'
+redirected "| cat" "❌ TUI Error: standard output is not a terminal" '"$0" | cat; exit "${PIPESTATUS[0]}"'
+redirected ">file" "❌ TUI Error: standard output is not a terminal" '"$0" >"$1"'

@@ -5,6 +5,7 @@
 
 #include <ftxui/component/component.hpp>
 #include <ftxui/component/loop.hpp>
+#include <ftxui/screen/terminal.hpp>
 
 #include "tui/interface_logger.hpp"
 
@@ -46,6 +47,7 @@ void RealTimeTUI::run() {
       if (running_ && measure::caught_stop_signal() != 0) {
         quit();
       }
+      terminal_rows_ = Terminal::Size().dimy;
       loop.RunOnce();
       update_timer_resolution();
       std::this_thread::sleep_for(std::chrono::milliseconds(16));
@@ -72,16 +74,20 @@ Element RealTimeTUI::render_frame() {
     auto stats = render_stats_panel();
     auto histogram = render_histogram() | flex;
     auto controls = render_controls();
-    return vbox({
-               std::move(header),
-               separator(),
-               std::move(stats),
-               separator(),
-               std::move(histogram),
-               separator(),
-               std::move(controls),
-           }) |
-           border | size(WIDTH, GREATER_THAN, 80) | size(HEIGHT, GREATER_THAN, 30);
+    auto frame = vbox({
+                     std::move(header),
+                     separator(),
+                     std::move(stats),
+                     separator(),
+                     std::move(histogram),
+                     separator(),
+                     std::move(controls),
+                 }) |
+                 border | size(WIDTH, GREATER_THAN, 80) | size(HEIGHT, GREATER_THAN, 30);
+    if (terminal_rows_ > 0) {
+      frame |= size(HEIGHT, LESS_THAN, terminal_rows_);
+    }
+    return frame;
   } catch (const std::exception& e) {
     interface_logger()->error("[TUI] Exception in main_component_ render: {}", e.what());
     return vbox({

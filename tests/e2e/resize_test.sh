@@ -9,19 +9,18 @@ bin=$1
 history_size() { tmx display-message -p -t "$E2E_SESSION" '#{history_size}'; }
 
 # expect_frame WIDTH: the newest frame (the last bottom border on the screen)
-# becomes WIDTH columns wide, its top border is on screen too, and redrawing
+# becomes WIDTH columns wide with its top border on screen too, and redrawing
 # it scrolls nothing.
 expect_frame() {
   local screen bottom top history deadline=$((SECONDS + 5))
   while :; do
     screen=$(screen_text)
     bottom=$(grep "╰" <<<"$screen" | tail -n1 || true)
-    [ "${#bottom}" -ne "$1" ] || break
-    [ $SECONDS -lt $deadline ] || fail "frame is ${#bottom} wide, not the terminal's $1"
+    top=$(awk '/╭/ {top = $0} /╰/ {print top}' <<<"$screen" | tail -n1)
+    [ "${#bottom}" -ne "$1" ] || [ "${#top}" -ne "$1" ] || break
+    [ $SECONDS -lt $deadline ] || fail "frame is ${#bottom} wide, not the terminal's $1, or its top is not on screen"
     sleep 0.1
   done
-  top=$(awk '/╭/ {top = $0} /╰/ {print top}' <<<"$screen" | tail -n1)
-  [ "${#top}" -eq "$1" ] || fail "the frame's top is not on screen"
   history=$(history_size)
   sleep 0.5
   [ "$(history_size)" = "$history" ] || fail "each frame scrolls the terminal ($history → $(history_size) lines)"

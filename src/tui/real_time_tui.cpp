@@ -44,11 +44,13 @@ void RealTimeTUI::run() {
     Loop loop(&screen_, main_component_);
     measure::catch_stop_signals();
     while (!loop.HasQuitted()) {
+      terminal_rows_ = Terminal::Size().dimy;
+      loop.RunOnce();
+      // Resuming after Ctrl+Z installs the screen, and its handlers, again.
+      measure::catch_stop_signals();
       if (running_ && measure::caught_stop_signal() != 0) {
         quit();
       }
-      terminal_rows_ = Terminal::Size().dimy;
-      loop.RunOnce();
       update_timer_resolution();
       std::this_thread::sleep_for(std::chrono::milliseconds(16));
       screen_.PostEvent(Event::Custom);

@@ -66,6 +66,27 @@ done
 stop_while_sampling 0 HUP 129
 stop_while_sampling 0 ctrl-backslash 131
 
+# Ctrl+Z in a shell with job control: stopped, the program leaves the
+# terminal as it found it; after fg it draws again, and since resuming
+# installs the screen anew, Ctrl+C must still end it with its status.
+e2e_start 100 40 bash --norc --noprofile -i
+send "PS1='$ '; stty -g >$E2E_DIR/before; $bin" Enter
+wait_for "Status: 🟢 Running"
+send C-z
+wait_for "Stopped"
+send "stty -g >$E2E_DIR/stopped; fg" Enter
+wait_for "Status: 🟢 Running"
+sleep 0.3
+send C-c
+wait_match '^[$]$'
+send "echo \"status \$?\"; stty -g >$E2E_DIR/after" Enter
+wait_match "^status [0-9]+"
+status=$(screen_text | grep -oE "^status [0-9]+" | tail -n1)
+[ "$status" = "status 130" ] || fail "Ctrl+C after Ctrl+Z and fg: $status"
+cmp -s "$E2E_DIR/before" "$E2E_DIR/stopped" || fail "terminal settings not restored while stopped"
+cmp -s "$E2E_DIR/before" "$E2E_DIR/after" || fail "terminal settings not restored after Ctrl+C"
+echo "ok: Ctrl+Z, fg, Ctrl+C: terminal restored while stopped, status 130"
+
 # An interrupt that was ignored when the program started (as for a background
 # job) stays ignored.
 e2e_start 100 40 bash -c 'trap "" INT; exec "$0"' "$bin"

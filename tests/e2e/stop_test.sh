@@ -66,6 +66,19 @@ done
 stop_while_sampling 0 HUP 129
 stop_while_sampling 0 ctrl-backslash 131
 
+# Closing the terminal under it: the program ends at once (it may linger
+# unreaped as a zombie, its shell having died too).
+e2e_start 100 40 "$bin"
+wait_for "Status: 🟢 Running"
+pid=$(program_pid)
+tmx kill-session -t "$E2E_SESSION"
+deadline=$((SECONDS + 5))
+while kill -0 "$pid" 2>/dev/null && [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" != Z ]; do
+  [ $SECONDS -lt $deadline ] || fail "still running after its terminal was closed"
+  sleep 0.05
+done
+echo "ok: closing the terminal ends it"
+
 # Ctrl+Z in a shell with job control: stopped, the program leaves the
 # terminal as it found it; after fg it draws again, and since resuming
 # installs the screen anew, Ctrl+C must still end it with its status.

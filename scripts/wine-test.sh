@@ -19,25 +19,34 @@ wine=/usr/lib/wine/wine64
 [ -n "$wine" ] || { log "wine is not installed: run scripts/deps.sh windows"; exit 1; }
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
+# One run at a time per prefix: a run ends by stopping every wine process of
+# the prefix, which would cut another run's tests short. Nothing started here
+# inherits the lock (9>&-), so a server outliving a killed run cannot keep it.
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec 9>"$WINEPREFIX.lock"
+flock 9
+
 if [ ! -f "$WINEPREFIX/.quorvane-ready" ]; then
   log "creating the wine prefix $WINEPREFIX"
   # Built aside and moved in whole, so an interrupted run leaves no half prefix.
   fresh=$WINEPREFIX.new
   rm -rf "$fresh" "$WINEPREFIX"
-  mkdir -p "$(dirname "$WINEPREFIX")"
   # No .NET or web engine: nothing here needs them and they would be fetched.
-  WINEPREFIX=$fresh WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i </dev/null >/dev/null 2>&1
-  WINEPREFIX=$fresh "$wineserver" -w
+  WINEPREFIX=$fresh WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&- ||
+    { log "wineboot could not create the prefix"; exit 1; }
+  WINEPREFIX=$fresh "$wineserver" -w 9>&-
   touch "$fresh/.quorvane-ready"
   mv "$fresh" "$WINEPREFIX"
 fi
 
+# A server left behind by an interrupted run would keep its old helpers.
+"$wineserver" -k 2>/dev/null 9>&- || true
 # One server for the whole run. Its first client starts helper processes that
 # keep that client's standard output open; a throw-away first client with its
 # output on /dev/null takes that role, so no test's output pipe is held open
 # until the server exits.
-"$wineserver" -p
-trap '"$wineserver" -k 2>/dev/null || true' EXIT
-"$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+"$wineserver" -p 9>&-
+trap '"$wineserver" -k 2>/dev/null 9>&- || true' EXIT
+"$wine" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
 
-"$@"
+"$@" 9>&-

@@ -3,7 +3,7 @@
 .PHONY: all deps build run test asan tsan sanitize bench windows test-windows clean
 
 JOBS ?= $(shell nproc)
-DEPS = export QUORVANE_DEPS="$$(scripts/deps.sh linux)" &&
+DEPS = QUORVANE_DEPS="$$(scripts/deps.sh linux)" && export QUORVANE_DEPS &&
 
 all: build
 
@@ -32,7 +32,7 @@ bench:
 
 # A single static quorvane.exe for 64-bit Windows, cross-built with mingw-w64.
 windows:
-	@export QUORVANE_DEPS="$$(scripts/deps.sh windows)" && cmake --preset windows >/dev/null && cmake --build --preset windows -j $(JOBS)
+	@QUORVANE_DEPS="$$(scripts/deps.sh windows)" && export QUORVANE_DEPS && cmake --preset windows >/dev/null && cmake --build --preset windows -j $(JOBS)
 
 # Every test that needs no interactive terminal, run under wine.
 test-windows: windows

@@ -1,9 +1,9 @@
 # Thin wrapper over the CMake presets. `make run` and `make test` do all the
 # set-up on a fresh Debian 12 or 13 machine, dependencies included.
-.PHONY: all deps build run test asan tsan sanitize soak bench clean
+.PHONY: all deps build run test asan tsan sanitize soak bench windows test-windows clean
 
 JOBS ?= $(shell nproc)
-DEPS = export QUORVANE_DEPS="$$(scripts/deps.sh linux)" &&
+DEPS = QUORVANE_DEPS="$$(scripts/deps.sh linux)" && export QUORVANE_DEPS &&
 
 all: build
 
@@ -34,6 +34,14 @@ soak:
 bench:
 	@$(DEPS) cmake --preset bench >/dev/null && cmake --build --preset bench -j $(JOBS)
 	./build-bench/bench/quorvane_bench
+
+# A single static quorvane.exe for 64-bit Windows, cross-built with mingw-w64.
+windows:
+	@QUORVANE_DEPS="$$(scripts/deps.sh windows)" && export QUORVANE_DEPS && cmake --preset windows >/dev/null && cmake --build --preset windows -j $(JOBS)
+
+# Every test that needs no interactive terminal, run under wine.
+test-windows: windows
+	scripts/wine-test.sh ctest --preset windows -j $(JOBS)
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-windows

@@ -49,7 +49,7 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ]; then
   exit 0
 fi
 
-work=$cache/src
+work=$cache/src-$target
 rm -rf "$work" "$prefix"
 mkdir -p "$work/lists/partial" "$work/dl" "$prefix"
 

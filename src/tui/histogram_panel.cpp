@@ -47,14 +47,31 @@ Element RealTimeTUI::render_histogram(int screen_width, int screen_height) {
   for (const std::int32_t count : bin_counts_) {
     heights.push_back(analysis::bar_height(count, rows, max_bin_count_));
   }
+  // Each row is drawn as runs of equal cells: the same cells as one text per
+  // bin, built with a handful of elements instead of hundreds.
   Elements chart;
   for (int r = rows; r >= 1; --r) {
-    Elements cells;
-    cells.reserve(heights.size());
-    for (const int height : heights) {
-      cells.push_back(height >= r ? text("█") | color(Color::Green) : text(" "));
+    Elements runs;
+    std::size_t start = 0;
+    while (start < heights.size()) {
+      const bool filled = heights[start] >= r;
+      std::size_t end = start + 1;
+      while (end < heights.size() && (heights[end] >= r) == filled) {
+        ++end;
+      }
+      if (filled) {
+        std::string bar;
+        bar.reserve((end - start) * 3);
+        for (std::size_t i = start; i < end; ++i) {
+          bar += "█";
+        }
+        runs.push_back(text(std::move(bar)) | color(Color::Green));
+      } else {
+        runs.push_back(text(std::string(end - start, ' ')));
+      }
+      start = end;
     }
-    chart.push_back(hbox(std::move(cells)));
+    chart.push_back(hbox(std::move(runs)));
   }
 
   Elements labels;

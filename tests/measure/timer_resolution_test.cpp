@@ -48,7 +48,12 @@ class MainLogger {
   MainLogger& operator=(const MainLogger&) = delete;
   ~MainLogger() { spdlog::drop("main"); }
 
-  std::string text() const { return out_.str(); }
+  // The log as written, with Windows' "\r\n" line ends read as "\n".
+  std::string text() const {
+    std::string text = out_.str();
+    std::erase(text, '\r');
+    return text;
+  }
 
  private:
   std::ostringstream out_;

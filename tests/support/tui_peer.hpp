@@ -4,6 +4,12 @@
 
 namespace tui {
 
+// Names the screen's protected size through a derived class, which may.
+struct ScreenSize : ftxui::ScreenInteractive {
+  static int ftxui::Screen::*dimx() { return &ScreenSize::dimx_; }
+  static int ftxui::Screen::*dimy() { return &ScreenSize::dimy_; }
+};
+
 // Reaches the interface object's private state and operations for tests.
 class RealTimeTUITestPeer {
  public:
@@ -28,6 +34,11 @@ class RealTimeTUITestPeer {
 
   // State.
   ftxui::ScreenInteractive& screen() { return ui_.screen_; }
+  // Makes the screen report this size, as it would after drawing a frame of it.
+  void set_screen_size(int width, int height) {
+    ui_.screen_.*ScreenSize::dimx() = width;
+    ui_.screen_.*ScreenSize::dimy() = height;
+  }
   std::mutex& data_mutex() { return ui_.data_mutex_; }
   measure::SleepSampler& sampler() { return *ui_.sampler_; }
   std::atomic<bool>& running() { return ui_.running_; }

@@ -1,0 +1,135 @@
+// Windows answers to the platform operations: the kernel32 calls themselves,
+// and the two ntdll timer-resolution services, which no SDK header declares.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "measure/platform.hpp"
+
+// Native system services exported by ntdll; values in 100 ns units.
+extern "C" {
+LONG NTAPI NtQueryTimerResolution(PULONG MaximumTime, PULONG MinimumTime, PULONG CurrentTime);
+LONG NTAPI NtSetTimerResolution(ULONG DesiredTime, BOOLEAN SetResolution, PULONG ActualTime);
+}
+
+namespace measure {
+namespace {
+
+class WindowsPlatform final : public Platform {
+ public:
+  std::int64_t query_performance_frequency() override {
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
+  }
+
+  std::int64_t query_performance_counter() override {
+    LARGE_INTEGER count{};
+    QueryPerformanceCounter(&count);
+    return count.QuadPart;
+  }
+
+  void sleep(std::uint32_t milliseconds) override { Sleep(milliseconds); }
+
+  TimerHandle create_waitable_timer() override {
+    // Manual reset: the timer stays signalled once it has fired.
+    return CreateWaitableTimerA(nullptr, TRUE, nullptr);
+  }
+
+  bool set_waitable_timer(TimerHandle timer, std::int64_t due_time_100ns) override {
+    if (timer == nullptr) {
+      return false;
+    }
+    LARGE_INTEGER due{};
+    due.QuadPart = due_time_100ns;
+    return SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) != FALSE;
+  }
+
+  void wait_for_single_object(TimerHandle timer) override { WaitForSingleObject(timer, INFINITE); }
+
+  void close_handle(TimerHandle timer) override {
+    if (timer != nullptr) {
+      CloseHandle(timer);
+    }
+  }
+
+  bool set_priority_class_realtime() override {
+    // Without administrator rights Windows grants the high class instead and
+    // still reports success.
+    return SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS) != FALSE;
+  }
+
+  bool set_thread_priority_time_critical() override {
+    return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL) != FALSE;
+  }
+
+  NtStatus nt_query_timer_resolution(std::uint32_t& coarsest, std::uint32_t& finest, std::uint32_t& current) override {
+    ULONG maximum = 0;
+    ULONG minimum = 0;
+    ULONG now = 0;
+    const LONG status = NtQueryTimerResolution(&maximum, &minimum, &now);
+    coarsest = maximum;
+    finest = minimum;
+    current = now;
+    return status;
+  }
+
+  NtStatus nt_set_timer_resolution(std::uint32_t desired, bool set, std::uint32_t& actual) override {
+    ULONG in_effect = 0;
+    const LONG status = NtSetTimerResolution(desired, set ? TRUE : FALSE, &in_effect);
+    actual = in_effect;
+    return status;
+  }
+};
+
+UINT original_output_cp = 0;
+UINT original_input_cp = 0;
+
+void restore_console() {
+  // Output still buffered was written for the UTF-8 page: send it first.
+  std::cout.flush();
+  std::fflush(stdout);
+  if (original_output_cp != 0) {
+    SetConsoleOutputCP(original_output_cp);
+  }
+  if (original_input_cp != 0) {
+    SetConsoleCP(original_input_cp);
+  }
+}
+
+}  // namespace
+
+Platform& system_platform() {
+  static WindowsPlatform platform;
+  return platform;
+}
+
+void prepare_console() {
+  // The code pages belong to the console, which outlives this process and is
+  // shared with the shell: put back what it had on the way out. Both pages are
+  // remembered because the terminal library switches the input page as well.
+  // Without a console (output to a pipe or file) both reads give 0 and the
+  // bytes go out unchanged anyway.
+  static bool prepared = false;
+  if (prepared) {
+    return;
+  }
+  prepared = true;
+  original_output_cp = GetConsoleOutputCP();
+  original_input_cp = GetConsoleCP();
+  if (original_output_cp != 0 || original_input_cp != 0) {
+    std::atexit(restore_console);
+  }
+  SetConsoleOutputCP(CP_UTF8);
+}
+
+}  // namespace measure

@@ -1,6 +1,6 @@
 # Thin wrapper over the CMake presets. `make run` and `make test` do all the
 # set-up on a fresh Debian 12 or 13 machine, dependencies included.
-.PHONY: all deps build run test asan tsan sanitize bench windows test-windows clean
+.PHONY: all deps build run test asan tsan sanitize soak bench windows test-windows clean
 
 JOBS ?= $(shell nproc)
 DEPS = QUORVANE_DEPS="$$(scripts/deps.sh linux)" && export QUORVANE_DEPS &&
@@ -25,6 +25,11 @@ tsan:
 	ctest --preset tsan -j $(JOBS)
 
 sanitize: asan tsan
+
+# Ten minutes of random keys against the sanitizer build.
+soak:
+	@$(DEPS) cmake --preset asan >/dev/null && cmake --build --preset asan -j $(JOBS)
+	tests/e2e/soak_test.sh build-asan/quorvane 600
 
 bench:
 	@$(DEPS) cmake --preset bench >/dev/null && cmake --build --preset bench -j $(JOBS)

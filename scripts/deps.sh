@@ -18,7 +18,7 @@ log() { printf '[deps] %s\n' "$*" >&2; }
 
 need_apt=()
 want() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed' || need_apt+=("$1"); }
-for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev dpkg-dev tmux xz-utils; do want "$p"; done
+for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev dpkg-dev tmux xz-utils stress-ng util-linux; do want "$p"; done
 if [ "$target" = windows ]; then
   for p in g++-mingw-w64-x86-64-posix wine64 wine; do want "$p"; done
 fi

@@ -1,4 +1,5 @@
 #include <iostream>
+#include <stdexcept>
 
 #include "app/entry.hpp"
 #include "measure/platform.hpp"
@@ -6,8 +7,22 @@
 
 int main(int argc, char** argv) {
   measure::prepare_console();
-  return app::run_entry(argc, argv, std::cout, std::cerr, [] {
+  const int status = app::run_entry(argc, argv, std::cout, std::cerr, [] {
+    // Without a terminal the keys cannot be read and the frames pile up
+    // unseen in a file or pipe, so there is no run to be had.
+    if (!measure::input_is_terminal()) {
+      throw std::runtime_error("standard input is not a terminal; Quorvane is interactive and must run in one");
+    }
+    if (!measure::output_is_terminal()) {
+      throw std::runtime_error("standard output is not a terminal; Quorvane is interactive and must run in one");
+    }
     tui::RealTimeTUI interface;
     interface.run();
   });
+  // A stop signal ended the run in order; now end as that signal ends a process.
+  if (const int signal = measure::caught_stop_signal(); signal != 0) {
+    std::cout.flush();
+    return measure::end_by_signal(signal);
+  }
+  return status;
 }

@@ -53,4 +53,24 @@ Platform& system_platform();
 // Makes the console show UTF-8 output (emoji, "μs") as such.
 void prepare_console();
 
+// Whether standard input, or standard output, is an interactive terminal.
+bool input_is_terminal();
+bool output_is_terminal();
+
+// Stop signals: the requests to end the program that come from outside it
+// (interrupt, termination, and where the system has them hang-up and quit).
+//
+// hold_stop_signals keeps them from being handled on the calling thread until
+// catch_stop_signals; threads started meanwhile inherit the hold, so only the
+// interface thread ever handles them and a timed wait is never cut short.
+// catch_stop_signals makes them record their number instead of ending the
+// process, and lifts the hold on the calling thread. caught_stop_signal is the
+// first one recorded, or 0. end_by_signal ends the process as that signal ends
+// it when nothing catches it; should the process outlive that, it returns the
+// conventional exit status 128 + signal.
+void hold_stop_signals();
+void catch_stop_signals();
+int caught_stop_signal();
+int end_by_signal(int signal);
+
 }  // namespace measure

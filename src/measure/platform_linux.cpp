@@ -7,14 +7,17 @@
 // (finest) and the kernel tick (coarsest).
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 
@@ -158,5 +161,77 @@ Platform& system_platform() {
 }
 
 void prepare_console() {}
+
+bool input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
+bool output_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
+
+namespace {
+
+constexpr std::array kStopSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+std::atomic<int> caught_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free atomic");
+
+void record_stop_signal(int signal) {
+  int none = 0;
+  caught_signal.compare_exchange_strong(none, signal);
+}
+
+sigset_t stop_signal_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : kStopSignals) {
+    sigaddset(&set, signal);
+  }
+  return set;
+}
+
+}  // namespace
+
+void hold_stop_signals() {
+  const sigset_t set = stop_signal_set();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void catch_stop_signals() {
+  // A signal ignored when the program started (a background job's interrupt,
+  // nohup's hang-up) stays ignored, whoever changed it since.
+  static const std::array<bool, kStopSignals.size()> ignored_at_start = [] {
+    std::array<bool, kStopSignals.size()> ignored{};
+    for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+      struct sigaction current {};
+      ignored[i] = sigaction(kStopSignals[i], nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+    }
+    return ignored;
+  }();
+  struct sigaction action {};
+  sigfillset(&action.sa_mask);
+  // Restarted calls: an interrupted write of a frame would otherwise fail and
+  // leave the output stream unusable, the terminal restore included.
+  action.sa_flags = SA_RESTART;
+  for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+    action.sa_handler = ignored_at_start[i] ? SIG_IGN : record_stop_signal;
+    sigaction(kStopSignals[i], &action, nullptr);
+  }
+  const sigset_t set = stop_signal_set();
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+int caught_stop_signal() { return caught_signal.load(); }
+
+int end_by_signal(int signal) {
+  // Dying of the signal itself, rather than exiting with a status, tells a
+  // calling shell that the user interrupted it, so a script stops too.
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  raise(signal);
+  return 128 + signal;
+}
 
 }  // namespace measure

@@ -8,6 +8,10 @@
 #endif
 #include <windows.h>
 
+#include <array>
+#include <atomic>
+#include <csignal>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -131,5 +135,55 @@ void prepare_console() {
   }
   SetConsoleOutputCP(CP_UTF8);
 }
+
+bool input_is_terminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+bool output_is_terminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+namespace {
+
+// Ctrl+C, Ctrl+Break and termination; the C runtime runs their handlers on a
+// thread of their own, never on the sampling thread.
+constexpr std::array kStopSignals{SIGINT, SIGBREAK, SIGTERM};
+
+std::atomic<int> caught_signal{0};
+
+void record_stop_signal(int signal) {
+  int none = 0;
+  caught_signal.compare_exchange_strong(none, signal);
+  // The runtime resets the handler before calling it: stay in place.
+  std::signal(signal, record_stop_signal);
+}
+
+}  // namespace
+
+void hold_stop_signals() {}
+
+void catch_stop_signals() {
+  static const std::array<bool, kStopSignals.size()> ignored_at_start = [] {
+    std::array<bool, kStopSignals.size()> ignored{};
+    for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+      const auto previous = std::signal(kStopSignals[i], SIG_DFL);
+      ignored[i] = previous == SIG_IGN;
+      std::signal(kStopSignals[i], previous);
+    }
+    return ignored;
+  }();
+  for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+    std::signal(kStopSignals[i], ignored_at_start[i] ? SIG_IGN : record_stop_signal);
+  }
+}
+
+int caught_stop_signal() { return caught_signal.load(); }
+
+// Raising the signal again would end the process without running the exit
+// handlers that give the console back its code pages: return the status.
+int end_by_signal(int signal) { return 128 + signal; }
 
 }  // namespace measure

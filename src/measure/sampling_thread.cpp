@@ -48,6 +48,9 @@ void RealTimeTUI::stop_sampling() {
 }
 
 void RealTimeTUI::sampling_loop() {
+  // Stop signals are the interface thread's business; here they would only
+  // cut a timed wait short.
+  measure::hold_stop_signals();
   platform_.set_thread_priority_time_critical();
   while (sampling_active_.load() && running_.load()) {
     try {

@@ -5,6 +5,7 @@
 
 #include <ftxui/component/component.hpp>
 #include <ftxui/component/loop.hpp>
+#include <ftxui/screen/terminal.hpp>
 
 #include "tui/interface_logger.hpp"
 
@@ -33,10 +34,23 @@ void RealTimeTUI::run() {
   auto logger = interface_logger();
   running_ = true;
   try {
+    // A stop signal ends the run as the quit key does. The handlers are ours
+    // before the screen is installed, so the screen puts ours back when it is
+    // removed; the hold keeps the signals off the sampling thread and covers
+    // the moment in which the screen's own handlers are in place.
+    measure::catch_stop_signals();
+    measure::hold_stop_signals();
     start_sampling();
     Loop loop(&screen_, main_component_);
+    measure::catch_stop_signals();
     while (!loop.HasQuitted()) {
+      terminal_rows_ = Terminal::Size().dimy;
       loop.RunOnce();
+      // Resuming after Ctrl+Z installs the screen, and its handlers, again.
+      measure::catch_stop_signals();
+      if (running_ && measure::caught_stop_signal() != 0) {
+        quit();
+      }
       update_timer_resolution();
       std::this_thread::sleep_for(std::chrono::milliseconds(16));
       screen_.PostEvent(Event::Custom);
@@ -62,16 +76,20 @@ Element RealTimeTUI::render_frame() {
     auto stats = render_stats_panel();
     auto histogram = render_histogram() | flex;
     auto controls = render_controls();
-    return vbox({
-               std::move(header),
-               separator(),
-               std::move(stats),
-               separator(),
-               std::move(histogram),
-               separator(),
-               std::move(controls),
-           }) |
-           border | size(WIDTH, GREATER_THAN, 80) | size(HEIGHT, GREATER_THAN, 30);
+    auto frame = vbox({
+                     std::move(header),
+                     separator(),
+                     std::move(stats),
+                     separator(),
+                     std::move(histogram),
+                     separator(),
+                     std::move(controls),
+                 }) |
+                 border | size(WIDTH, GREATER_THAN, 80) | size(HEIGHT, GREATER_THAN, 30);
+    if (terminal_rows_ > 0) {
+      frame |= size(HEIGHT, LESS_THAN, terminal_rows_);
+    }
+    return frame;
   } catch (const std::exception& e) {
     interface_logger()->error("[TUI] Exception in main_component_ render: {}", e.what());
     return vbox({

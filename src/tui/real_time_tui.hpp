@@ -88,6 +88,10 @@ class RealTimeTUI {
   std::uint32_t min_resolution_us_ = 0;
   std::atomic<bool> resolution_change_pending_{false};
   std::atomic<std::int32_t> resolution_step_{0};
+  // Rows of the terminal, read by the screen loop each pass (0 outside it).
+  // The frame asks for no more: a taller one would scroll the terminal on
+  // every redraw, hiding its top and flooding the scrollback.
+  int terminal_rows_ = 0;
 };
 
 }  // namespace tui

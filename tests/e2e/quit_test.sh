@@ -6,11 +6,8 @@ bin=$1
 
 e2e_start 100 40 "$bin"
 wait_for "╭"
-tmx pipe-pane -t "$E2E_SESSION" -o "cat >$E2E_DIR/output"
-sleep 1
-tmx pipe-pane -t "$E2E_SESSION"
-# Every frame starts with the top border; about 60 a second are drawn.
-frames=$(grep -ao "╭" "$E2E_DIR/output" | wc -l)
+# About 60 frames a second are drawn.
+frames=$(count_frames 1)
 [ "$frames" -ge 30 ] && [ "$frames" -le 70 ] || fail "$frames frames in one second"
 top=$(screen_text | grep -m1 "╭")
 [ "${#top}" -eq 100 ] || fail "frame is ${#top} wide, not the terminal's 100"

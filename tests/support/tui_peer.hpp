@@ -54,6 +54,7 @@ class RealTimeTUITestPeer {
   std::uint32_t& min_resolution_us() { return ui_.min_resolution_us_; }
   std::atomic<bool>& resolution_change_pending() { return ui_.resolution_change_pending_; }
   std::atomic<std::int32_t>& resolution_step() { return ui_.resolution_step_; }
+  int& terminal_rows() { return ui_.terminal_rows_; }
 
  private:
   RealTimeTUI& ui_;

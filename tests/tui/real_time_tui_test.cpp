@@ -38,5 +38,28 @@ TEST(RealTimeTUI, FrameIsBorderedAndAtLeast80By30) {
   EXPECT_EQ(screen.at(99, 0), "╮");
 }
 
+// In a terminal shorter than 30 rows the frame asks for no more rows than it
+// has, keeping both borders on screen; in a taller one it asks for 30 as usual.
+TEST(RealTimeTUI, FrameFitsATerminalOfFewerThan30Rows) {
+  FakePlatform platform;
+  RealTimeTUI ui(platform);
+  RealTimeTUITestPeer peer(ui);
+  for (const int rows : {5, 24, 29}) {
+    peer.terminal_rows() = rows;
+    auto frame = peer.render_frame();
+    frame->ComputeRequirement();
+    EXPECT_EQ(frame->requirement().min_y, rows);
+    auto screen = ftxui::Screen::Create(ftxui::Dimension::Fixed(80), ftxui::Dimension::Fixed(rows));
+    ftxui::Render(screen, frame);
+    EXPECT_EQ(screen.at(0, 0), "╭") << rows << " rows";
+    EXPECT_EQ(screen.at(0, rows - 1), "╰") << rows << " rows";
+  }
+  peer.terminal_rows() = 100;
+  auto frame = peer.render_frame();
+  frame->ComputeRequirement();
+  EXPECT_GE(frame->requirement().min_y, 30);
+  EXPECT_LT(frame->requirement().min_y, 100);
+}
+
 }  // namespace
 }  // namespace tui

@@ -48,10 +48,10 @@ void RealTimeTUI::stop_sampling() {
 }
 
 void RealTimeTUI::sampling_loop() {
+  platform_.set_thread_priority_time_critical();
   // Stop signals are the interface thread's business; here they would only
   // cut a timed wait short.
   measure::hold_stop_signals();
-  platform_.set_thread_priority_time_critical();
   while (sampling_active_.load() && running_.load()) {
     try {
       {

@@ -34,6 +34,7 @@ soak:
 bench:
 	@$(DEPS) cmake --preset bench >/dev/null && cmake --build --preset bench -j $(JOBS)
 	./build-bench/bench/quorvane_bench
+	bench/observer_cost.py build-bench/quorvane
 
 # A single static quorvane.exe for 64-bit Windows, cross-built with mingw-w64.
 windows:

@@ -28,10 +28,13 @@ TEST(CounterToMicroseconds, IsExactForEveryCounter) {
   EXPECT_EQ(counter_to_microseconds(-5, 10'000'000), 0U);
   EXPECT_EQ(counter_to_microseconds(5, 0), 0U);
 
-  // Where counter × 10^6 exceeds 64 bits, up to 2^63 − 1.
+  // Where counter × 10^6 exceeds 64 bits, up to 2^63 − 1; fractions of a
+  // second that come out whole try the edges of the long division.
   const std::int64_t max = std::numeric_limits<std::int64_t>::max();
-  for (const std::int64_t f : std::vector<std::int64_t>{1'000'000'000, 10'000'000, 3'579'545, 1'000'000, max}) {
-    for (const std::int64_t counter : std::vector<std::int64_t>{max, max - 1, max / 3, 18'446'744'073'710, f - 1}) {
+  for (const std::int64_t f :
+       std::vector<std::int64_t>{1'000'000'000, 3'579'545, 1'000'000, 1'000'000'000'000'000'000, max}) {
+    for (const std::int64_t counter :
+         std::vector<std::int64_t>{max, max / 3, 18'446'744'073'710, f - 1, f / 2, f / 5}) {
       const Wide exact = static_cast<Wide>(counter) * 1'000'000 / static_cast<Wide>(f);
       if (exact <= std::numeric_limits<std::uint64_t>::max()) {
         EXPECT_EQ(counter_to_microseconds(counter, f), static_cast<std::uint64_t>(exact)) << counter << " / " << f;

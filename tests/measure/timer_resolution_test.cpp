@@ -40,6 +40,12 @@ TEST(TimerResolution, ArrowKeysStepTheInterval) {
     std::uint32_t shown_us;
     std::function<void(FakePlatform&)> setup = [](FakePlatform&) {};
   };
+  const auto answers_5007 = [](FakePlatform& f) { f.granted = [](std::uint32_t) { return 5'007U; }; };
+  const auto refuses = [](FakePlatform& f) { f.set_status = static_cast<measure::NtStatus>(0xC000000D); };
+  const auto throws = [](FakePlatform& f) {
+    f.granted = [](std::uint32_t) -> std::uint32_t { throw std::runtime_error("no"); };
+  };
+  const auto unread = [](FakePlatform& f) { f.query_status = static_cast<measure::NtStatus>(0xC0000001); };
   const Case cases[] = {
       {"Up", {Event::ArrowUp}, 5'000, {5'010}, 501},
       {"Down", {Event::ArrowDown}, 5'009, {4'990}, 499},
@@ -49,30 +55,10 @@ TEST(TimerResolution, ArrowKeysStepTheInterval) {
       {"stops at 0 instead of wrapping", {Event::ArrowDownCtrl}, 500, {0}, 0},
       {"reaches exactly 0", {Event::ArrowDown}, 10, {0}, 0},
       {"saturates instead of wrapping", {Event::ArrowUpCtrl}, kMax, {kMax}, kMax / 10},
-      {"the system's answer is shown",
-       {Event::ArrowUp},
-       5'000,
-       {5'010},
-       500,
-       [](FakePlatform& f) { f.granted = [](std::uint32_t) { return 5'007U; }; }},
-      {"a refused request changes nothing",
-       {Event::ArrowUp},
-       5'000,
-       {5'010},
-       500,
-       [](FakePlatform& f) { f.set_status = static_cast<measure::NtStatus>(0xC000000D); }},
-      {"a throwing request changes nothing",
-       {Event::ArrowUp},
-       5'000,
-       {5'010},
-       500,
-       [](FakePlatform& f) { f.granted = [](std::uint32_t) -> std::uint32_t { throw std::runtime_error("no"); }; }},
-      {"nothing to step from before a query succeeds",
-       {Event::ArrowUp},
-       5'000,
-       {},
-       0,
-       [](FakePlatform& f) { f.query_status = static_cast<measure::NtStatus>(0xC0000001); }},
+      {"the system's answer is shown", {Event::ArrowUp}, 5'000, {5'010}, 500, answers_5007},
+      {"a refused request changes nothing", {Event::ArrowUp}, 5'000, {5'010}, 500, refuses},
+      {"a throwing request changes nothing", {Event::ArrowUp}, 5'000, {5'010}, 500, throws},
+      {"nothing to step from before a query succeeds", {Event::ArrowUp}, 5'000, {}, 0, unread},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -2,67 +2,48 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
-using analysis::compute_stats;
-
-TEST(SampleStats, EmptyBufferIsAllZeroWhateverTheFrequency) {
-  const auto s = compute_stats({}, 10'000'000);
-  EXPECT_EQ(s.count, 0U);
-  EXPECT_EQ(s.min, 0U);
-  EXPECT_EQ(s.max, 0U);
-  EXPECT_EQ(s.mean, 0U);
-  EXPECT_EQ(s.median, 0U);
-  EXPECT_EQ(s.stddev, 0.0);
-  EXPECT_EQ(s.us_per_tick, 0.0);
-}
-
-TEST(SampleStats, OneSample) {
-  const auto s = compute_stats({1234}, 10'000'000);
-  EXPECT_EQ(s.count, 1U);
-  EXPECT_EQ(s.min, 1234U);
-  EXPECT_EQ(s.max, 1234U);
-  EXPECT_EQ(s.mean, 1234U);
-  EXPECT_EQ(s.median, 1234U);
-  EXPECT_EQ(s.stddev, 0.0);
-  EXPECT_DOUBLE_EQ(s.us_per_tick, 0.1);
-}
-
-TEST(SampleStats, DeviationIsTakenAroundTheIntegerMean) {
-  const auto s = compute_stats({1000, 1001}, 1'000'000'000);
-  EXPECT_EQ(s.mean, 1000U);
-  EXPECT_EQ(s.median, 1000U);
-  EXPECT_DOUBLE_EQ(s.stddev, 0.7071067811865476);
-  EXPECT_DOUBLE_EQ(s.us_per_tick, 0.001);
-}
-
-TEST(SampleStats, PopulationDeviationAndUnsortedInput) {
-  const std::vector<std::uint64_t> samples{3000, 1000, 2000};
-  const auto s = compute_stats(samples, 0);
-  EXPECT_EQ(s.min, 1000U);
-  EXPECT_EQ(s.max, 3000U);
-  EXPECT_EQ(s.mean, 2000U);
-  EXPECT_EQ(s.median, 2000U);
-  EXPECT_DOUBLE_EQ(s.stddev, 816.496580927726);
-  EXPECT_EQ(s.us_per_tick, 0.0);
-  EXPECT_EQ(samples, (std::vector<std::uint64_t>{3000, 1000, 2000}));
-}
-
-TEST(SampleStats, EvenCountTruncatesMeanAndMedian) {
-  const auto s = compute_stats({1004, 1000, 1003, 1000}, 10'000'000);
-  EXPECT_EQ(s.mean, 1001U);    // 4007 / 4
-  EXPECT_EQ(s.median, 1001U);  // (1000 + 1003) / 2
-}
-
-TEST(SampleStats, MedianOfAFullBuffer) {
+// 0 to 499, shuffled: a full buffer.
+std::vector<std::uint64_t> shuffled() {
   std::vector<std::uint64_t> samples;
   for (std::uint64_t i = 0; i < 500; ++i) {
-    samples.push_back((i * 7919) % 500);  // 0..499, shuffled
+    samples.push_back(i * 7919 % 500);
   }
-  const auto s = compute_stats(samples, 10'000'000);
-  EXPECT_EQ(s.count, 500U);
-  EXPECT_EQ(s.median, 249U);  // (249 + 250) / 2
-  EXPECT_EQ(s.mean, 249U);
+  return samples;
+}
+
+TEST(SampleStats, Examples) {
+  struct Case {
+    std::vector<std::uint64_t> samples;
+    std::int64_t frequency;
+    std::uint64_t min, max, mean, median;
+    double stddev, us_per_tick;
+  };
+  const Case cases[] = {
+      {{}, 10'000'000, 0, 0, 0, 0, 0.0, 0.0},  // empty: all zero whatever the frequency
+      {{1234}, 10'000'000, 1234, 1234, 1234, 1234, 0.0, 0.1},
+      // The deviation is taken around the truncated integer mean.
+      {{1000, 1001}, 1'000'000'000, 1000, 1001, 1000, 1000, 0.7071067811865476, 0.001},
+      // Population deviation, unsorted input, frequency 0.
+      {{3000, 1000, 2000}, 0, 1000, 3000, 2000, 2000, 816.496580927726, 0.0},
+      // Even count: 4005 / 4 and (1000 + 1003) / 2, both truncated.
+      {{1004, 998, 1003, 1000}, 10'000'000, 998, 1004, 1001, 1001, 2.3979157616563596, 0.1},
+      {shuffled(), 10'000'000, 0, 499, 249, 249, 144.33814464652093, 0.1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.samples.size());
+    const auto s = analysis::compute_stats(c.samples, c.frequency);
+    EXPECT_EQ(s.count, c.samples.size());
+    EXPECT_EQ(s.min, c.min);
+    EXPECT_EQ(s.max, c.max);
+    EXPECT_EQ(s.mean, c.mean);
+    EXPECT_EQ(s.median, c.median);
+    EXPECT_DOUBLE_EQ(s.stddev, c.stddev);
+    EXPECT_DOUBLE_EQ(s.us_per_tick, c.us_per_tick);
+  }
 }
 
 }  // namespace

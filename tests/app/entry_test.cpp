@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <spdlog/spdlog.h>
-
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -12,89 +10,62 @@
 
 namespace {
 
+using testing::AllOf;
+using testing::Eq;
 using testing::HasSubstr;
+using testing::Matcher;
+using testing::Ne;
 using testing::Not;
 using testing::StartsWith;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-  std::string log;  // what the logger wrote on standard output
-  bool ran = false;
-};
-
-Outcome run(
-    std::vector<std::string> args, const std::function<void()>& body = [] {}) {
-  args.insert(args.begin(), "quorvane");
-  std::vector<char*> argv;
-  for (auto& a : args) {
-    argv.push_back(a.data());
+TEST(Entry, CommandLines) {
+  const Matcher<std::string> version = Eq("Quorvane CLI Version 1.0.1\n");
+  const Matcher<std::string> help =
+      AllOf(StartsWith("Quorvane CLI"), HasSubstr("Print this help message and exit"),
+            HasSubstr("Show version and exit"), HasSubstr("Enable verbose output"), Not(HasSubstr("Version 1.0.1")));
+  const Matcher<std::string> none = Eq("");
+  struct Case {
+    std::vector<std::string> args;
+    bool interface_fails;
+    Matcher<int> status;
+    Matcher<std::string> out, err, log;  // log: what the logger wrote on standard output
+    bool ran;
+  };
+  const Case cases[] = {
+      {{"--version"}, false, Eq(0), version, none, none, false},
+      {{"--version", "-v"}, false, Eq(0), version, none, none, false},
+      {{"--help", "--version"}, false, Eq(0), help, none, none, false},
+      {{"-h"}, false, Eq(0), help, none, none, false},
+      {{"--version=maybe"}, false, Ne(0), none, StartsWith("Quorvane CLI"), none, false},
+      // Undeclared arguments are ignored; the start line is below the default level.
+      {{"--frobnicate", "stray"}, false, Eq(0), none, none, none, true},
+      {{"-v"}, false, Eq(0), none, none, HasSubstr("[info] 🚀 Starting Real-Time Timer Analysis TUI\n"), true},
+      {{}, true, Eq(1), none, none, Eq("[error] ❌ TUI Error: no terminal\n"), true},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"quorvane"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(testing::PrintToString(args));
+    std::vector<char*> argv;
+    for (auto& a : args) {
+      argv.push_back(a.data());
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    bool ran = false;
+    testing::internal::CaptureStdout();
+    const int status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err, [&] {
+      ran = true;
+      if (c.interface_fails) {
+        throw std::runtime_error("no terminal");
+      }
+    });
+    EXPECT_THAT(testing::internal::GetCapturedStdout(), c.log);
+    EXPECT_THAT(status, c.status);
+    EXPECT_THAT(out.str(), c.out);
+    EXPECT_THAT(err.str(), c.err);
+    EXPECT_EQ(ran, c.ran);
   }
-  Outcome o;
-  std::ostringstream out;
-  std::ostringstream err;
-  testing::internal::CaptureStdout();
-  o.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err, [&] {
-    o.ran = true;
-    body();
-  });
-  o.log = testing::internal::GetCapturedStdout();
-  o.out = out.str();
-  o.err = err.str();
-  return o;
-}
-
-TEST(Entry, VersionPrintsOnlyTheVersionLine) {
-  for (const auto& args : {std::vector<std::string>{"--version"}, std::vector<std::string>{"--version", "-v"}}) {
-    const auto o = run(args);
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, "Quorvane CLI Version 1.0.1\n");
-    EXPECT_EQ(o.err, "");
-    EXPECT_EQ(o.log, "");
-    EXPECT_FALSE(o.ran);
-    EXPECT_EQ(spdlog::get("main"), nullptr);
-  }
-}
-
-TEST(Entry, HelpWinsOverVersion) {
-  for (const auto& args : {std::vector<std::string>{"--help", "--version"}, std::vector<std::string>{"-h"}}) {
-    const auto o = run(args);
-    EXPECT_EQ(o.status, 0);
-    EXPECT_THAT(o.out, StartsWith("Quorvane CLI"));
-    EXPECT_THAT(o.out, HasSubstr("Print this help message and exit"));
-    EXPECT_THAT(o.out, HasSubstr("Show version and exit"));
-    EXPECT_THAT(o.out, HasSubstr("Enable verbose output"));
-    EXPECT_THAT(o.out, Not(HasSubstr("Version 1.0.1")));
-    EXPECT_FALSE(o.ran);
-  }
-}
-
-TEST(Entry, ParseErrorPrintsHelpOnStandardError) {
-  const auto o = run({"--version=maybe"});
-  EXPECT_NE(o.status, 0);
-  EXPECT_EQ(o.out, "");
-  EXPECT_THAT(o.err, StartsWith("Quorvane CLI"));
-  EXPECT_FALSE(o.ran);
-}
-
-TEST(Entry, UndeclaredArgumentsAreIgnored) {
-  const auto o = run({"--frobnicate", "stray"});
-  EXPECT_EQ(o.status, 0);
-  EXPECT_TRUE(o.ran);
-  EXPECT_EQ(o.log, "");  // the start message is info, below the default level
-}
-
-TEST(Entry, VerboseLogsTheStartMessage) {
-  const auto o = run({"-v"});
-  EXPECT_EQ(o.status, 0);
-  EXPECT_THAT(o.log, HasSubstr("[info] 🚀 Starting Real-Time Timer Analysis TUI\n"));
-}
-
-TEST(Entry, AFailingInterfaceGivesOneErrorLineAndStatus1) {
-  const auto o = run({}, [] { throw std::runtime_error("no terminal"); });
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.log, "[error] ❌ TUI Error: no terminal\n");
 }
 
 }  // namespace

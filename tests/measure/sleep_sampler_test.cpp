@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
-#include <new>
-#include <stdexcept>
+#include <numeric>
+#include <string>
+#include <vector>
 
 #include "support/fake_platform.hpp"
 
@@ -15,160 +17,105 @@ using measure::SleepMode;
 using measure::SleepSampler;
 using testing_support::FakePlatform;
 
-TEST(CounterToMicroseconds, ConvertsEachReadingOnItsOwn) {
-  // 10,001 counts are 1000.1 μs, but the converted readings differ by 1001.
-  EXPECT_EQ(counter_to_microseconds(12'345'679, 10'000'000), 1'234'567U);
-  EXPECT_EQ(counter_to_microseconds(12'355'680, 10'000'000), 1'235'568U);
-  EXPECT_EQ(counter_to_microseconds(0, 10'000'000), 0U);
-  EXPECT_EQ(counter_to_microseconds(-5, 10'000'000), 0U);
-  EXPECT_EQ(counter_to_microseconds(5, 0), 0U);
-}
-
 // The exact quotient, for comparison (a compiler extension, fine in a test).
 __extension__ using Wide = unsigned __int128;
 
-TEST(CounterToMicroseconds, StaysExactWhereTheProductExceeds64Bits) {
+TEST(CounterToMicroseconds, IsExactForEveryCounter) {
+  // Each reading is converted on its own: 10,001 counts are 1000.1 μs, but
+  // these two readings differ by 1001 μs.
+  EXPECT_EQ(counter_to_microseconds(12'345'679, 10'000'000), 1'234'567U);
+  EXPECT_EQ(counter_to_microseconds(12'355'680, 10'000'000), 1'235'568U);
+  EXPECT_EQ(counter_to_microseconds(-5, 10'000'000), 0U);
+  EXPECT_EQ(counter_to_microseconds(5, 0), 0U);
+
+  // Where counter × 10^6 exceeds 64 bits, up to 2^63 − 1; fractions of a
+  // second that come out whole try the edges of the long division.
   const std::int64_t max = std::numeric_limits<std::int64_t>::max();
-  for (const std::int64_t frequency :
-       {std::int64_t{1'000'000'000}, std::int64_t{10'000'000}, std::int64_t{3'579'545}, std::int64_t{24'000'000},
-        std::int64_t{1'000'000}, std::int64_t{50'000'000'000'000}, max}) {
+  for (const std::int64_t f :
+       std::vector<std::int64_t>{1'000'000'000, 3'579'545, 1'000'000, 1'000'000'000'000'000'000, max}) {
     for (const std::int64_t counter :
-         {max, max - 1, max / 3, std::int64_t{18'446'744'073'710}, std::int64_t{1} << 40, frequency - 1, frequency}) {
-      const Wide exact = static_cast<Wide>(counter) * 1'000'000 / static_cast<Wide>(frequency);
-      if (exact > std::numeric_limits<std::uint64_t>::max()) {
-        continue;  // not representable in microseconds either
+         std::vector<std::int64_t>{max, max / 3, 18'446'744'073'710, f - 1, f / 2, f / 5}) {
+      const Wide exact = static_cast<Wide>(counter) * 1'000'000 / static_cast<Wide>(f);
+      if (exact <= std::numeric_limits<std::uint64_t>::max()) {
+        EXPECT_EQ(counter_to_microseconds(counter, f), static_cast<std::uint64_t>(exact)) << counter << " / " << f;
       }
-      EXPECT_EQ(counter_to_microseconds(counter, frequency), static_cast<std::uint64_t>(exact))
-          << counter << " / " << frequency;
     }
   }
 }
 
-TEST(SleepSampler, StartsEmptyInSleepModeWithTheCounterFrequency) {
-  FakePlatform platform;
-  platform.frequency = 3'579'545;
-  const SleepSampler sampler(platform);
-  EXPECT_TRUE(sampler.samples_.empty());
-  EXPECT_EQ(sampler.mode_, SleepMode::Sleep);
-  EXPECT_EQ(sampler.frequency_, 3'579'545);
-  EXPECT_EQ(sampler.max_samples_, 500U);
-}
-
-TEST(SleepSampler, SleepPassTimesOnlyTheSleep) {
-  FakePlatform platform;
-  // deadline read, first loop check, start, end, loop check.
-  platform.script = {0, 1, 12'345'679, 12'355'680, 12'355'681};
-  SleepSampler sampler(platform);
-  sampler.measure(1);
-  ASSERT_EQ(sampler.samples_, (std::vector<std::uint64_t>{1001}));
-  const std::vector<std::string> expected{"counter", "counter", "counter", "sleep 1", "counter", "counter"};
-  EXPECT_EQ(platform.calls, expected);
-}
-
-TEST(SleepSampler, RecordsSeveralWaitsWhenTheyEndEarly) {
-  FakePlatform platform;
-  platform.sleep_counts = 3'000;  // 300 μs per sleep
-  platform.tick = 0;
-  SleepSampler sampler(platform);
-  sampler.measure(1);
-  // The deadline 1000 μs ahead is passed after the fourth 300 μs sleep.
-  EXPECT_EQ(sampler.samples_.size(), 4U);
-  for (const auto s : sampler.samples_) {
-    EXPECT_EQ(s, 300U);
-  }
-}
-
-TEST(SleepSampler, RecordsNothingWhenTheDeadlineHasAlreadyPassed) {
-  FakePlatform platform;
-  platform.script = {0, 10'000};  // the second reading is at the deadline
-  SleepSampler sampler(platform);
-  sampler.measure(1);
-  EXPECT_TRUE(sampler.samples_.empty());
-  EXPECT_EQ(platform.calls.size(), 2U);
-}
-
-TEST(SleepSampler, BusyWaitSpinsForAtLeast1000Microseconds) {
-  FakePlatform platform;
-  platform.tick = 3'333;  // readings 333.3 μs apart
-  SleepSampler sampler(platform);
-  sampler.mode_ = SleepMode::BusyWait;
-  sampler.measure(5);  // the spin stays 1000 μs whatever the duration asked
-  ASSERT_FALSE(sampler.samples_.empty());
-  for (const auto s : sampler.samples_) {
-    EXPECT_GE(s, 1000U);
-    EXPECT_LE(s, 1334U);
-  }
-  for (const auto& call : platform.calls) {
-    EXPECT_EQ(call, "counter");  // never yields
-  }
-}
-
-TEST(SleepSampler, TimerPassTimesArmingAndWaitingOnly) {
-  FakePlatform platform;
-  SleepSampler sampler(platform);
-  sampler.mode_ = SleepMode::HighPrecisionSleep;
-  sampler.measure(1);
-  ASSERT_EQ(sampler.samples_.size(), 1U);
-  EXPECT_EQ(sampler.samples_[0], 1000U);
-  const std::vector<std::string> expected{"counter", "counter", "create", "counter", "arm -10000",
-                                          "wait",    "counter", "close",  "counter"};
-  EXPECT_EQ(platform.calls, expected);
-  EXPECT_EQ(platform.open_timers, 0);
-}
-
-TEST(SleepSampler, TimerFailuresFallBackToASleepPass) {
-  for (const bool creation_fails : {true, false}) {
+// The two readings of a pass enclose the wait and nothing else, and each is
+// converted on its own (10,001 counts apart, 1001 μs). A failed timer falls
+// back to a sleep pass and is never left open.
+TEST(SleepSampler, TimestampsEncloseOnlyTheWait) {
+  using enum SleepMode;
+  struct Case {
+    SleepMode mode;
+    bool creation_fails, arming_fails;
+    std::string calls;  // between the first loop check and the next
+    std::uint64_t sample;
+  };
+  for (const auto& c :
+       {Case{Sleep, false, false, "counter, sleep 1, counter", 1001},
+        Case{HighPrecisionSleep, false, false, "create, counter, arm -10000, wait, counter, close", 1001},
+        Case{HighPrecisionSleep, true, false, "create, counter, sleep 1, counter", 1001},
+        Case{HighPrecisionSleep, false, true, "create, counter, arm -10000, close, counter, sleep 1, counter", 1000}}) {
+    SCOPED_TRACE(c.calls);
     FakePlatform platform;
-    platform.timer_creation_fails = creation_fails;
-    platform.timer_arming_fails = !creation_fails;
+    platform.timer_creation_fails = c.creation_fails;
+    platform.timer_arming_fails = c.arming_fails;
+    platform.counter = 12'345'676;  // the pass starts at 12,345,679
+    platform.sleep_counts = 10'001;
     SleepSampler sampler(platform);
-    sampler.mode_ = SleepMode::HighPrecisionSleep;
+    sampler.mode_ = c.mode;
     sampler.measure(1);
-    ASSERT_EQ(sampler.samples_.size(), 1U) << creation_fails;
-    EXPECT_EQ(sampler.samples_[0], 1000U);
-    EXPECT_EQ(sampler.mode_, SleepMode::HighPrecisionSleep);
-    EXPECT_EQ(platform.open_timers, 0);  // an unarmed timer is closed, never waited on
-    EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "wait"), 0);
-    EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "sleep 1"), 1);
+    EXPECT_EQ(sampler.samples_, (std::vector<std::uint64_t>{c.sample}));
+    std::string calls;
+    for (const auto& call : platform.calls) {
+      calls += (calls.empty() ? "" : ", ") + call;
+    }
+    EXPECT_EQ(calls, "counter, counter, " + c.calls + ", counter");
+    EXPECT_EQ(platform.open_timers, 0);
   }
 }
 
-TEST(SleepSampler, UnknownModeRecordsNothingButLastsUntilTheDeadline) {
+TEST(SleepSampler, WaitsUntilTheDeadline) {
   FakePlatform platform;
-  platform.tick = 1'000;  // 100 μs a reading
+  platform.tick = 0;
+  platform.sleep_counts = 3'000;  // 300 μs per sleep
   SleepSampler sampler(platform);
-  sampler.mode_ = static_cast<SleepMode>(3);
   sampler.measure(1);
-  EXPECT_TRUE(sampler.samples_.empty());
-  EXPECT_GE(platform.counter, 10'000);
+  EXPECT_EQ(sampler.samples_, (std::vector<std::uint64_t>(4, 300)));
+
+  // A busy wait spins on the counter alone for 1000 μs, whatever the duration asked.
+  platform.calls.clear();
+  platform.tick = 3'333;
+  sampler.clear();
+  sampler.mode_ = SleepMode::BusyWait;
+  sampler.measure(5);
+  ASSERT_FALSE(sampler.samples_.empty());
+  EXPECT_TRUE(std::all_of(sampler.samples_.begin(), sampler.samples_.end(),
+                          [](std::uint64_t s) { return s >= 1000 && s <= 1334; }));
+  EXPECT_EQ(platform.calls, std::vector<std::string>(platform.calls.size(), "counter"));
+
+  // A zero frequency would read 0 for ever: nothing is measured.
+  FakePlatform broken;
+  broken.frequency = 0;
+  SleepSampler idle(broken);
+  idle.measure(1);
+  EXPECT_TRUE(idle.samples_.empty());
 }
 
 TEST(SleepSampler, KeepsTheNewest500InOrder) {
   FakePlatform platform;
-  SleepSampler sampler(platform);
   platform.tick = 0;
+  SleepSampler sampler(platform);
   for (std::int64_t i = 1; i <= 501; ++i) {
     platform.sleep_counts = 10'000 + i * 10;  // sample i lasts 1000 + i μs
     sampler.measure(1);
   }
-  ASSERT_EQ(sampler.samples_.size(), 500U);
-  EXPECT_EQ(sampler.samples_.front(), 1002U);
-  EXPECT_EQ(sampler.samples_.back(), 1501U);
-  for (std::size_t k = 1; k < sampler.samples_.size(); ++k) {
-    EXPECT_EQ(sampler.samples_[k], sampler.samples_[k - 1] + 1);
-  }
-}
-
-TEST(SleepSampler, ClearEmptiesTheBufferAndKeepsTheMode) {
-  FakePlatform platform;
-  SleepSampler sampler(platform);
-  sampler.mode_ = SleepMode::BusyWait;
-  sampler.measure(1);
-  sampler.clear();
-  EXPECT_TRUE(sampler.samples_.empty());
-  EXPECT_EQ(sampler.mode_, SleepMode::BusyWait);
-  sampler.measure(1);
-  EXPECT_FALSE(sampler.samples_.empty());
+  std::vector<std::uint64_t> expected(500);
+  std::iota(expected.begin(), expected.end(), 1002);
+  EXPECT_EQ(sampler.samples_, expected);
 }
 
 TEST(SleepSampler, WorksNearTheTopOfTheCounterRange) {
@@ -178,47 +125,10 @@ TEST(SleepSampler, WorksNearTheTopOfTheCounterRange) {
   platform.sleep_counts = 1'000'500;
   SleepSampler sampler(platform);
   sampler.measure(1);
-  ASSERT_EQ(sampler.samples_.size(), 1U);
-  EXPECT_EQ(sampler.samples_[0], 1000U);
-
   platform.tick = 1'000;
   sampler.mode_ = SleepMode::BusyWait;
   sampler.measure(1);  // a wrapped target would spin for ever
-  EXPECT_EQ(sampler.samples_.back(), 1000U);
-}
-
-TEST(SleepSampler, ZeroFrequencyRecordsNothingAndReturns) {
-  FakePlatform platform;
-  platform.frequency = 0;
-  SleepSampler sampler(platform);
-  sampler.measure(1);
-  EXPECT_TRUE(sampler.samples_.empty());
-  EXPECT_TRUE(platform.calls.empty());
-}
-
-TEST(SleepSampler, AFailureLeavesEarlierSamplesInPlace) {
-  FakePlatform platform;
-  platform.sleep_counts = 3'000;
-  int sleeps = 0;
-  platform.on_sleep = [&] {
-    if (++sleeps == 3) {
-      throw std::bad_alloc();
-    }
-  };
-  SleepSampler sampler(platform);
-  EXPECT_THROW(sampler.measure(1), std::bad_alloc);
-  EXPECT_EQ(sampler.samples_.size(), 2U);
-}
-
-TEST(SleepMode, NamesAndOrder) {
-  EXPECT_STREQ(measure::sleep_mode_name(SleepMode::Sleep), "Sleep");
-  EXPECT_STREQ(measure::sleep_mode_name(SleepMode::BusyWait), "BusyWait");
-  EXPECT_STREQ(measure::sleep_mode_name(SleepMode::HighPrecisionSleep), "HighPrecisionSleep");
-  EXPECT_STREQ(measure::sleep_mode_name(static_cast<SleepMode>(3)), "Unknown");
-  EXPECT_EQ(measure::next_sleep_mode(SleepMode::Sleep), SleepMode::BusyWait);
-  EXPECT_EQ(measure::next_sleep_mode(SleepMode::BusyWait), SleepMode::HighPrecisionSleep);
-  EXPECT_EQ(measure::next_sleep_mode(SleepMode::HighPrecisionSleep), SleepMode::Sleep);
-  EXPECT_EQ(measure::next_sleep_mode(static_cast<SleepMode>(7)), static_cast<SleepMode>(7));
+  EXPECT_EQ(sampler.samples_, (std::vector<std::uint64_t>{1000, 1000}));
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <spdlog/sinks/ostream_sink.h>
 #include <spdlog/spdlog.h>
@@ -17,188 +19,109 @@
 namespace tui {
 namespace {
 
+using ftxui::Event;
 using testing_support::FakePlatform;
 constexpr std::uint32_t kMax = std::numeric_limits<std::uint32_t>::max();
 
-class TimerResolution : public ::testing::Test {
- protected:
-  // What the keyboard does for an arrow key.
-  void press(std::int32_t step) {
-    peer.resolution_step() = step;
-    peer.resolution_change_pending() = true;
-  }
-
+struct Interface {
   FakePlatform platform;
   RealTimeTUI ui{platform};
   RealTimeTUITestPeer peer{ui};
 };
 
-// The interface logs through "main", as the entry registers it; here its
-// lines go to a string.
-class MainLogger {
- public:
-  explicit MainLogger(spdlog::level::level_enum level) {
-    auto sink = std::make_shared<spdlog::sinks::ostream_sink_st>(out_);
-    logger_ = std::make_shared<spdlog::logger>("main", sink);
-    logger_->set_pattern("[%l] %v");
-    logger_->set_level(level);
-    spdlog::register_logger(logger_);
+// A pass, arrow keys, a pass: what is asked of the system (100 ns units) and
+// what is shown (whole microseconds).
+TEST(TimerResolution, ArrowKeysStepTheInterval) {
+  struct Case {
+    const char* name;
+    std::vector<Event> keys;
+    std::uint32_t current;
+    std::vector<std::uint32_t> requests;
+    std::uint32_t shown_us;
+    std::function<void(FakePlatform&)> setup = [](FakePlatform&) {};
+  };
+  const auto answers_5007 = [](FakePlatform& f) { f.granted = [](std::uint32_t) { return 5'007U; }; };
+  const auto refuses = [](FakePlatform& f) { f.set_status = static_cast<measure::NtStatus>(0xC000000D); };
+  const auto throws = [](FakePlatform& f) {
+    f.granted = [](std::uint32_t) -> std::uint32_t { throw std::runtime_error("no"); };
+  };
+  const auto unread = [](FakePlatform& f) { f.query_status = static_cast<measure::NtStatus>(0xC0000001); };
+  const Case cases[] = {
+      {"Up", {Event::ArrowUp}, 5'000, {5'010}, 501},
+      {"Down", {Event::ArrowDown}, 5'009, {4'990}, 499},
+      {"Ctrl+Up", {Event::ArrowUpCtrl}, 5'000, {6'000}, 600},
+      {"Ctrl+Down", {Event::ArrowDownCtrl}, 156'250, {155'250}, 15'525},
+      {"the last key of a pass wins", {Event::ArrowUp, Event::ArrowDown}, 5'000, {4'990}, 499},
+      {"stops at 0 instead of wrapping", {Event::ArrowDownCtrl}, 500, {0}, 0},
+      {"reaches exactly 0", {Event::ArrowDown}, 10, {0}, 0},
+      {"saturates instead of wrapping", {Event::ArrowUpCtrl}, kMax, {kMax}, kMax / 10},
+      {"the system's answer is shown", {Event::ArrowUp}, 5'000, {5'010}, 500, answers_5007},
+      {"a refused request changes nothing", {Event::ArrowUp}, 5'000, {5'010}, 500, refuses},
+      {"a throwing request changes nothing", {Event::ArrowUp}, 5'000, {5'010}, 500, throws},
+      {"nothing to step from before a query succeeds", {Event::ArrowUp}, 5'000, {}, 0, unread},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Interface i;
+    i.platform.current = c.current;
+    c.setup(i.platform);
+    i.peer.update_timer_resolution();
+    for (const auto& key : c.keys) {
+      EXPECT_TRUE(i.peer.handle_event(key));
+    }
+    EXPECT_NO_THROW(i.peer.update_timer_resolution());
+    EXPECT_EQ(i.platform.set_requests, c.requests);
+    EXPECT_EQ(i.peer.current_resolution_us(), c.shown_us);
+    EXPECT_FALSE(i.peer.resolution_change_pending());
+    i.platform.query_status = 0;
+    i.peer.update_timer_resolution();
+    EXPECT_EQ(i.platform.set_requests, c.requests) << "a step is applied once, or dropped";
   }
-  MainLogger(const MainLogger&) = delete;
-  MainLogger& operator=(const MainLogger&) = delete;
-  ~MainLogger() { spdlog::drop("main"); }
+}
 
-  // The log as written, with Windows' "\r\n" line ends read as "\n".
-  std::string text() const {
-    std::string text = out_.str();
-    std::erase(text, '\r');
+TEST(TimerResolution, EveryPassReadsTheSystem) {
+  Interface i;
+  i.peer.resolution_change_pending() = true;  // with a step of 0: nothing to ask
+  i.peer.update_timer_resolution();
+  i.platform.current = 10'001;  // changed by another program
+  i.peer.update_timer_resolution();
+  EXPECT_EQ(i.peer.current_resolution_us(), 1'000U);
+  i.platform.query_status = 1;  // a failed query leaves the value as it was
+  i.platform.current = 5'000;
+  i.peer.update_timer_resolution();
+  EXPECT_EQ(i.peer.current_resolution_us(), 1'000U);
+  EXPECT_TRUE(i.platform.set_requests.empty());
+  EXPECT_FALSE(i.peer.resolution_change_pending());
+}
+
+// The interface logs through "main", as the entry registers it; the line is
+// written before the request, whether that then succeeds or not.
+TEST(TimerResolution, TheDebugLineComesBeforeTheRequest) {
+  std::ostringstream out;
+  auto logger = std::make_shared<spdlog::logger>("main", std::make_shared<spdlog::sinks::ostream_sink_st>(out));
+  logger->set_pattern("[%l] %v");
+  logger->set_level(spdlog::level::debug);
+  spdlog::register_logger(logger);
+  const auto log = [&] {
+    std::string text = out.str();
+    std::erase(text, '\r');  // Windows line ends
     return text;
-  }
-
- private:
-  std::ostringstream out_;
-  std::shared_ptr<spdlog::logger> logger_;
-};
-
-TEST_F(TimerResolution, QueryStoresTheReadingsInWholeMicroseconds) {
-  platform.coarsest = 156'259;
-  platform.finest = 5'009;
-  platform.current = 10'001;
-  peer.query_timer_resolution();
-  EXPECT_EQ(peer.max_resolution_us(), 15'625U);
-  EXPECT_EQ(peer.min_resolution_us(), 500U);
-  EXPECT_EQ(peer.current_resolution_us(), 1'000U);
-
-  // A failed query leaves them as they were.
-  platform.query_status = 1;
-  platform.current = 5'000;
-  peer.update_timer_resolution();
-  EXPECT_EQ(peer.current_resolution_us(), 1'000U);
-  EXPECT_EQ(peer.max_resolution_us(), 15'625U);
-}
-
-TEST_F(TimerResolution, EveryPassQueriesEvenWithNothingPending) {
-  peer.update_timer_resolution();
-  EXPECT_EQ(peer.current_resolution_us(), 15'625U);
-  platform.current = 10'000;  // changed by someone else
-  peer.update_timer_resolution();
-  EXPECT_EQ(peer.current_resolution_us(), 1'000U);
-  EXPECT_TRUE(platform.set_requests.empty());
-}
-
-TEST_F(TimerResolution, RequestsAreDroppedUntilAQuerySucceeds) {
-  platform.query_status = static_cast<measure::NtStatus>(0xC0000001);
-  press(-1);
-  peer.update_timer_resolution();
-  EXPECT_FALSE(peer.resolution_change_pending());
-  EXPECT_EQ(peer.resolution_step(), 0);
-  EXPECT_EQ(peer.current_resolution_us(), 0U);
-  EXPECT_TRUE(platform.set_requests.empty());
-
-  // Nor is the dropped step applied once the query works.
-  platform.query_status = 0;
-  peer.update_timer_resolution();
-  EXPECT_TRUE(platform.set_requests.empty());
-}
-
-TEST_F(TimerResolution, AStepOfZeroOnlyClearsThePendingFlag) {
-  press(0);
-  peer.update_timer_resolution();
-  EXPECT_FALSE(peer.resolution_change_pending());
-  EXPECT_TRUE(platform.set_requests.empty());
-  EXPECT_EQ(peer.current_resolution_us(), 15'625U);
-}
-
-TEST_F(TimerResolution, TheNewestKeyOfAPassReplacesTheEarlierOne) {
-  platform.current = 5'000;
-  press(+1);
-  press(-1);
-  peer.update_timer_resolution();
-  EXPECT_EQ(platform.set_requests, (std::vector<std::uint32_t>{4'990}));
-  EXPECT_EQ(peer.current_resolution_us(), 499U);
-  EXPECT_FALSE(peer.resolution_change_pending());
-  EXPECT_EQ(peer.resolution_step(), 0);
-}
-
-TEST_F(TimerResolution, StepsAreAskedForIn100nsUnits) {
-  press(-100);  // Ctrl+Down from 15,625 μs
-  peer.update_timer_resolution();
-  platform.current = 5'000;
-  press(+1);  // Up from 500 μs
-  peer.update_timer_resolution();
-  press(+100);  // Ctrl+Up
-  peer.update_timer_resolution();
-  EXPECT_EQ(platform.set_requests, (std::vector<std::uint32_t>{155'250, 5'010, 6'010}));
-}
-
-TEST_F(TimerResolution, TheReportedValueIsStoredEvenWhenItDiffers) {
-  platform.granted = [](std::uint32_t) { return 5'007U; };  // e.g. clamped by the system
-  press(-100);
-  peer.update_timer_resolution();
-  EXPECT_EQ(peer.current_resolution_us(), 500U);
-}
-
-TEST_F(TimerResolution, AFailedOrThrowingRequestChangesNothing) {
-  platform.set_status = static_cast<measure::NtStatus>(0xC000000D);
-  press(-1);
-  peer.update_timer_resolution();
-  EXPECT_EQ(platform.set_requests.size(), 1U);
-  EXPECT_EQ(peer.current_resolution_us(), 15'625U);
-
-  platform.set_status = 0;
-  platform.granted = [](std::uint32_t) -> std::uint32_t { throw std::runtime_error("denied"); };
-  press(-1);
-  EXPECT_NO_THROW(peer.update_timer_resolution());
-  EXPECT_EQ(peer.current_resolution_us(), 15'625U);
-  EXPECT_FALSE(peer.resolution_change_pending());
-}
-
-TEST_F(TimerResolution, AStepBelowZeroStopsAtZeroInsteadOfWrapping) {
-  platform.current = 500;  // 50 μs
-  press(-100);
-  peer.update_timer_resolution();
-  // Wrapped, this would ask for about 429 seconds.
-  EXPECT_EQ(platform.set_requests, (std::vector<std::uint32_t>{0}));
-
-  platform.current = 10;  // 1 μs: one step down reaches exactly 0
-  press(-1);
-  peer.update_timer_resolution();
-  EXPECT_EQ(platform.set_requests.back(), 0U);
-}
-
-TEST_F(TimerResolution, HugeValuesSaturateInsteadOfWrapping) {
-  platform.current = kMax;  // 429,496,729 μs
-  press(+100);
-  peer.update_timer_resolution();
-  EXPECT_EQ(platform.set_requests, (std::vector<std::uint32_t>{kMax}));
-  EXPECT_EQ(peer.current_resolution_us(), kMax / 10);
-}
-
-TEST_F(TimerResolution, TheDebugLineIsWrittenBeforeTheRequest) {
-  const MainLogger log(spdlog::level::debug);
-  const std::string line = "[debug] [TUI] Current Resolution: 15625μs, New Resolution: 15525μs\n";
+  };
+  Interface i;
   std::string seen_at_request;
-  platform.granted = [&](std::uint32_t v) {
-    seen_at_request = log.text();
+  i.platform.granted = [&](std::uint32_t v) {
+    seen_at_request = log();
     return v;
   };
-  press(-100);
-  peer.update_timer_resolution();
-  EXPECT_EQ(seen_at_request, line);
-
-  // Written even when the request then fails.
-  platform.set_status = 1;
-  press(+1);
-  peer.update_timer_resolution();
-  EXPECT_EQ(log.text(), line + "[debug] [TUI] Current Resolution: 15525μs, New Resolution: 15526μs\n");
-}
-
-TEST_F(TimerResolution, NoLineWhenTheLoggerIsAboveDebug) {
-  const MainLogger log(spdlog::level::err);
-  press(-1);
-  peer.update_timer_resolution();
-  EXPECT_EQ(platform.set_requests.size(), 1U);
-  EXPECT_EQ(log.text(), "");
+  i.peer.handle_event(Event::ArrowDownCtrl);
+  i.peer.update_timer_resolution();
+  const std::string first = "[debug] [TUI] Current Resolution: 15625μs, New Resolution: 15525μs\n";
+  EXPECT_EQ(seen_at_request, first);
+  i.platform.set_status = 1;
+  i.peer.handle_event(Event::ArrowUp);
+  i.peer.update_timer_resolution();
+  EXPECT_EQ(log(), first + "[debug] [TUI] Current Resolution: 15525μs, New Resolution: 15526μs\n");
+  spdlog::drop("main");
 }
 
 }  // namespace

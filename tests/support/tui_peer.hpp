@@ -18,22 +18,17 @@ class RealTimeTUITestPeer {
   // Operations.
   ftxui::Element render_frame() { return ui_.render_frame(); }
   bool handle_event(const ftxui::Event& event) { return ui_.handle_event(event); }
-  void clear_data() { ui_.clear_data(); }
   void start_sampling() { ui_.start_sampling(); }
   void stop_sampling() { ui_.stop_sampling(); }
-  void sample_once() { ui_.sample_once(); }
   void update_timer_resolution() { ui_.update_timer_resolution(); }
   void query_timer_resolution() { ui_.query_timer_resolution(); }
   void update_histogram() { ui_.update_histogram(); }
-  std::string format_microseconds(std::uint64_t us) const { return ui_.format_microseconds(us); }
   ftxui::Element render_header() { return ui_.render_header(); }
   ftxui::Element render_controls() { return ui_.render_controls(); }
   ftxui::Element render_stats_panel() { return ui_.render_stats_panel(); }
-  ftxui::Element render_histogram() { return ui_.render_histogram(); }
   ftxui::Element render_histogram(int width, int height) { return ui_.render_histogram(width, height); }
 
   // State.
-  ftxui::ScreenInteractive& screen() { return ui_.screen_; }
   // Makes the screen report this size, as it would after drawing a frame of it.
   void set_screen_size(int width, int height) {
     ui_.screen_.*ScreenSize::dimx() = width;
@@ -47,11 +42,8 @@ class RealTimeTUITestPeer {
   std::vector<std::int32_t>& bin_counts() { return ui_.bin_counts_; }
   std::vector<std::string>& bin_labels() { return ui_.bin_labels_; }
   std::int32_t& max_bin_count() { return ui_.max_bin_count_; }
-  std::int64_t& bin_count() { return ui_.bin_count_; }
   std::atomic<std::int32_t>& filter_mode() { return ui_.filter_mode_; }
   std::uint32_t& current_resolution_us() { return ui_.current_resolution_us_; }
-  std::uint32_t& max_resolution_us() { return ui_.max_resolution_us_; }
-  std::uint32_t& min_resolution_us() { return ui_.min_resolution_us_; }
   std::atomic<bool>& resolution_change_pending() { return ui_.resolution_change_pending_; }
   std::atomic<std::int32_t>& resolution_step() { return ui_.resolution_step_; }
   int& terminal_rows() { return ui_.terminal_rows_; }

@@ -9,6 +9,8 @@ E2E_DIR=$(mktemp -d)
 E2E_SESSION=ui
 
 tmx() { tmux -L "$E2E_SOCKET" "$@"; }
+send() { tmx send-keys -t "$E2E_SESSION" "$@"; }
+screen_text() { tmx capture-pane -p -t "$E2E_SESSION"; }
 
 e2e_cleanup() {
   tmx kill-server >/dev/null 2>&1 || true
@@ -19,28 +21,38 @@ trap e2e_cleanup EXIT
 fail() {
   echo "FAIL: $*" >&2
   echo "--- screen ---" >&2
-  tmx capture-pane -p -t "$E2E_SESSION" >&2 2>/dev/null || true
+  screen_text >&2 2>/dev/null || true
   exit 1
+}
+
+# retry SECONDS WHAT COMMAND...: runs COMMAND until it succeeds; fails with
+# "WHAT" if that takes longer than SECONDS.
+retry() {
+  local deadline=$((SECONDS + $1)) what=$2
+  shift 2
+  until "$@"; do
+    [ $SECONDS -lt $deadline ] || fail "$what"
+    sleep 0.05
+  done
 }
 
 # e2e_start WIDTH HEIGHT COMMAND...: starts a shell in a WIDTH×HEIGHT terminal
 # and runs COMMAND in it; the command's exit status goes to $E2E_DIR/status,
-# and the terminal settings after it to $E2E_DIR/stty. Then the shell reads
-# one line, as a prompt would, into $E2E_DIR/typed.
+# and the terminal settings before and after it to $E2E_DIR/stty.{before,after}.
+# Then the shell reads one line, as a prompt would, into $E2E_DIR/typed.
 e2e_start() {
   tmx kill-server >/dev/null 2>&1 || true
-  rm -f "$E2E_DIR"/{status,stty,stty.before,typed,shell.pid}
+  rm -f "$E2E_DIR"/{status,stty.*,typed,shell.pid}
   local width=$1 height=$2
   shift 2
-  printf '%q ' "$@" >"$E2E_DIR/cmd"
   cat >"$E2E_DIR/run.sh" <<RUN
 # Ctrl+C and Ctrl+\\ reach this shell too: outlive them to report the status.
 trap : INT QUIT
 echo \$\$ >"$E2E_DIR/shell.pid"
 stty -g >"$E2E_DIR/stty.before"
-$(cat "$E2E_DIR/cmd")
+$(printf '%q ' "$@")
 echo \$? >"$E2E_DIR/status.tmp"
-stty -g >"$E2E_DIR/stty"
+stty -g >"$E2E_DIR/stty.after"
 mv "$E2E_DIR/status.tmp" "$E2E_DIR/status"
 IFS= read -r line
 printf '%s\\n' "\$line" >"$E2E_DIR/typed.tmp"
@@ -51,68 +63,39 @@ RUN
   tmx set-option -t "$E2E_SESSION" status off >/dev/null
 }
 
-screen_text() { tmx capture-pane -p -t "$E2E_SESSION"; }
-
-# wait_screen GREP-FLAG PATTERN [SECONDS]: until a line of the screen matches.
-wait_screen() {
-  local deadline=$((SECONDS + ${3:-10}))
-  until screen_text | grep -q "$1" -- "$2"; do
-    [ $SECONDS -lt $deadline ] || fail "'$2' did not appear"
-    sleep 0.05
-  done
-}
-
-# wait_for TEXT [SECONDS]: until the screen shows TEXT.
-wait_for() { wait_screen -F "$@"; }
-
-# wait_match REGEX [SECONDS]: until a line of the screen matches REGEX.
-wait_match() { wait_screen -E "$@"; }
+screen_has() { screen_text | grep -q "$@"; }
+# wait_for TEXT [SECONDS], wait_match REGEX [SECONDS]: until a line of the
+# screen shows TEXT or matches REGEX.
+wait_for() { retry "${2:-10}" "'$1' did not appear" screen_has -F -- "$1"; }
+wait_match() { retry "${2:-10}" "'$1' did not appear" screen_has -E -- "$1"; }
 
 # wait_exit [SECONDS]: until the program has ended; prints its status.
 wait_exit() {
-  local deadline=$((SECONDS + ${1:-10}))
-  until [ -f "$E2E_DIR/status" ]; do
-    [ $SECONDS -lt $deadline ] || fail "the program did not end"
-    sleep 0.05
-  done
+  retry "${1:-10}" "the program did not end" test -f "$E2E_DIR/status"
   cat "$E2E_DIR/status"
 }
 
-send() { tmx send-keys -t "$E2E_SESSION" "$@"; }
-
 # The terminal is as it was before the program: same settings, cursor shown.
 assert_terminal_restored() {
-  cmp -s "$E2E_DIR/stty.before" "$E2E_DIR/stty" || fail "terminal settings not restored"
+  cmp -s "$E2E_DIR/stty.before" "$E2E_DIR/stty.after" || fail "terminal settings not restored"
   [ "$(tmx display-message -p -t "$E2E_SESSION" '#{cursor_flag}')" = 1 ] || fail "cursor hidden"
 }
 
-# After the program: a line typed at the prompt reaches the shell intact, with
-# nothing left over from the program in front of it.
-assert_prompt_usable() {
-  local line="prompt-check-$RANDOM" deadline=$((SECONDS + 5))
-  send -l "$line"
-  send Enter
-  until [ -f "$E2E_DIR/typed" ]; do
-    [ $SECONDS -lt $deadline ] || fail "the shell did not read a typed line"
-    sleep 0.05
-  done
-  [ "$(cat "$E2E_DIR/typed")" = "$line" ] || fail "typed '$line', the shell read '$(cat -v "$E2E_DIR/typed")'"
+# quit_with HOW STATUS: a key, or a signal (-TERM) sent to the program, ends
+# it promptly with STATUS and the terminal restored.
+quit_with() {
+  case $1 in
+    -*) kill "$1" "$(program_pid)" ;;
+    *) send "$1" ;;
+  esac
+  local status
+  status=$(wait_exit 5)
+  [ "$status" = "$2" ] || fail "$1: exit status $status, not $2"
+  assert_terminal_restored
 }
 
 # The process id of the program the shell runs (its only child).
-program_pid() {
-  local pid="" deadline=$((SECONDS + 10))
-  while :; do
-    [ -f "$E2E_DIR/shell.pid" ] && pid=$(pgrep -P "$(cat "$E2E_DIR/shell.pid")" | head -n1 || true)
-    [ -z "$pid" ] || break
-    [ $SECONDS -lt $deadline ] || fail "no program running"
-    sleep 0.05
-  done
-  echo "$pid"
-}
-
-# Resident memory of process PID in kB.
-rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+program_pid() { pgrep -P "$(cat "$E2E_DIR/shell.pid")" || fail "no program running"; }
 
 # count_frames SECONDS: how many frames the program draws in that time (each
 # frame starts with the top border).
@@ -123,13 +106,10 @@ count_frames() {
   grep -ao "╭" "$E2E_DIR/output" | wc -l
 }
 
-# select_mode INDEX NAME: steps the wait method from the first one to the
-# INDEX-th with the m key, until the screen names it.
-select_mode() {
-  local i
-  for ((i = 0; i < $1; i++)); do send m; done
-  wait_for "Mode: $2"
+# as_nobody BINARY: a command line that runs a copy of BINARY, out of the
+# build folder whose permissions may bar it, as the unprivileged user nobody.
+as_nobody() {
+  chmod 711 "$E2E_DIR"
+  install -D -m 755 "$1" "$E2E_DIR/nobody/quorvane"
+  echo setpriv --reuid=nobody --regid=nogroup --clear-groups "$E2E_DIR/nobody/quorvane"
 }
-
-# The wait methods, in the order the m key steps through them.
-E2E_MODES=(Sleep BusyWait HighPrecisionSleep)

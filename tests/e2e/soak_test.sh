@@ -51,7 +51,7 @@ while [ $SECONDS -lt "$end" ]; do
     fail "the program ended during the soak with status $(wait_exit 5) (seed $seed)"
   fi
   if [ $SECONDS -ge "$next_sample" ]; then
-    rss+=("$(rss_kb "$pid")")
+    rss+=("$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")")
     next_sample=$((SECONDS + 1))
   fi
   sleep 0.0$((RANDOM % 5))

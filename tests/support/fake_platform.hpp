@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -46,7 +45,6 @@ class FakePlatform : public measure::Platform {
   }
 
   // Threads that asked for time-critical priority and have not ended yet.
-  int live_threads() const { return live_threads_.load(); }
 
   std::int64_t query_performance_frequency() override { return frequency; }
   std::int64_t query_performance_counter() override {
@@ -93,20 +91,6 @@ class FakePlatform : public measure::Platform {
     return true;
   }
   bool set_thread_priority_time_critical() override {
-    // Counted out when the calling thread ends, after everything it ran.
-    struct Alive {
-      std::atomic<int>* count = nullptr;
-      ~Alive() {
-        if (count != nullptr) {
-          --*count;
-        }
-      }
-    };
-    thread_local Alive alive;
-    if (alive.count == nullptr) {
-      alive.count = &live_threads_;
-      ++live_threads_;
-    }
     const std::lock_guard lock(mutex_);
     calls.emplace_back("thread priority");
     ++thread_priority_requests;
@@ -132,7 +116,6 @@ class FakePlatform : public measure::Platform {
 
  private:
   std::mutex mutex_;
-  std::atomic<int> live_threads_{0};
 };
 
 }  // namespace testing_support

@@ -1,11 +1,5 @@
 // Windows answers to the platform operations: the kernel32 calls themselves,
 // and the two ntdll timer-resolution services, which no SDK header declares.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <array>

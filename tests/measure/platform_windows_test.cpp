@@ -1,12 +1,6 @@
 // The Windows platform layer against the system's own kernel32 and ntdll.
 // These run under wine as well as on Windows, so the bounds check behaviour
 // and orders of magnitude, not Windows' precision.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>

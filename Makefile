@@ -29,7 +29,7 @@ sanitize: asan tsan
 # Ten minutes of random keys against the sanitizer build.
 soak:
 	@$(DEPS) cmake --preset asan >/dev/null && cmake --build --preset asan -j $(JOBS)
-	tests/e2e/soak_test.sh build-asan/quorvane 600
+	tests/e2e/e2e.sh build-asan/quorvane soak 600
 
 bench:
 	@$(DEPS) cmake --preset bench >/dev/null && cmake --build --preset bench -j $(JOBS)

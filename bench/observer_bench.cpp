@@ -16,8 +16,7 @@
 #include <ftxui/dom/node.hpp>
 #include <ftxui/screen/screen.hpp>
 
-#include "support/fake_platform.hpp"
-#include "support/tui_peer.hpp"
+#include "tui/real_time_tui.hpp"
 
 namespace {
 
@@ -36,16 +35,40 @@ std::vector<std::uint64_t> typical_samples() {
   return samples;
 }
 
-struct Observer {
-  testing_support::FakePlatform platform;
-  tui::RealTimeTUI ui{platform};
-  tui::RealTimeTUITestPeer peer{ui};
+}  // namespace
 
-  Observer(int width, int height) {
-    peer.set_screen_size(width, height);
-    peer.sampler().samples_ = typical_samples();
-    peer.query_timer_resolution();
+namespace tui {
+
+// The interface's friend, defined for this program alone: it reaches the
+// frame function and the data the frame is drawn from.
+class RealTimeTUITestPeer {
+ public:
+  RealTimeTUITestPeer(int width, int height) {
+    // The screen's size is protected: name it through a derived class.
+    struct Size : ftxui::ScreenInteractive {
+      static void set(ftxui::Screen& screen, int width, int height) {
+        screen.*(&Size::dimx_) = width;
+        screen.*(&Size::dimy_) = height;
+      }
+    };
+    Size::set(ui_.screen_, width, height);
+    ui_.sampler_->samples_ = typical_samples();
+    ui_.query_timer_resolution();
   }
+  ftxui::Element render_frame() { return ui_.render_frame(); }
+  std::mutex& data_mutex() { return ui_.data_mutex_; }
+
+ private:
+  RealTimeTUI ui_;
+};
+
+}  // namespace tui
+
+namespace {
+
+struct Observer {
+  tui::RealTimeTUITestPeer peer;
+  Observer(int width, int height) : peer(width, height) {}
 };
 
 double percentile(std::vector<double> values, double p) {

@@ -3,6 +3,7 @@
 
 #include "analysis/format.hpp"
 #include "analysis/histogram.hpp"
+#include "analysis/histogram_fit.hpp"
 #include "tui/real_time_tui.hpp"
 
 namespace tui {
@@ -29,10 +30,8 @@ void RealTimeTUI::update_histogram() {
 
 std::string RealTimeTUI::format_microseconds(std::uint64_t us) const { return analysis::format_microseconds(us); }
 
-Element RealTimeTUI::render_histogram() { return render_histogram(screen_.dimx(), screen_.dimy()); }
-
-Element RealTimeTUI::render_histogram(int screen_width, int screen_height) {
-  bin_count_ = analysis::bins_for_width(screen_width);
+Element RealTimeTUI::render_histogram() {
+  bin_count_ = analysis::bins_for_width(screen_.dimx());
   update_histogram();  // takes the lock itself
 
   const std::lock_guard lock(data_mutex_);
@@ -41,7 +40,7 @@ Element RealTimeTUI::render_histogram(int screen_width, int screen_height) {
     return vbox({std::move(title), text("Not enough samples for histogram") | color(Color::Yellow)});
   }
 
-  const int rows = analysis::chart_height(screen_height);
+  const int rows = analysis::chart_height(screen_.dimy());
   std::vector<int> heights;
   heights.reserve(bin_counts_.size());
   for (const std::int32_t count : bin_counts_) {

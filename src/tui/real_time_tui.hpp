@@ -51,7 +51,6 @@ class RealTimeTUI {
   void start_sampling();
   void stop_sampling();
   void sampling_loop();
-  void sample_once();
 
   // Timer resolution.
   void update_timer_resolution();
@@ -66,8 +65,6 @@ class RealTimeTUI {
   ftxui::Element render_controls();
   ftxui::Element render_stats_panel();
   ftxui::Element render_histogram();
-  // The histogram panel as drawn on a screen of this size.
-  ftxui::Element render_histogram(int screen_width, int screen_height);
 
   measure::Platform& platform_;
 

@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "analysis/format.hpp"
-
 namespace {
 
 using analysis::build_histogram;
@@ -99,25 +97,6 @@ TEST(Histogram, SamplesNearTheTopOfTheRangeStayDefined) {
   }
   EXPECT_EQ(total(build_histogram(samples, 16, All).counts), 10) << "the margin saturates";
   EXPECT_EQ(histogram_range(Samples(10, kMax), All).hi, kMax);
-}
-
-// Labels are cut to 8 bytes, but never inside the 2-byte "μ".
-TEST(HistogramLabels, CutKeepsWholeCharacters) {
-  const std::pair<const char*, const char*> cuts[] = {{"1000μs", "1000μs"},
-                                                      {"12345μs", "12345μs"},
-                                                      {"123456μs", "123456μ"},
-                                                      {"1234567μs", "1234567"},
-                                                      {"12345678μs", "12345678"}};
-  for (const auto& [label, cut] : cuts) {
-    EXPECT_EQ(analysis::cut_label(label), cut);
-  }
-  for (std::uint64_t v = 1; v < kMax / 10; v *= 10) {
-    const auto label = analysis::format_microseconds(v * 5);
-    const auto cut = analysis::cut_label(label);
-    EXPECT_LE(cut.size(), 8U);
-    EXPECT_TRUE(label.starts_with(cut));
-    EXPECT_NE(cut.back(), '\xCE') << label;  // the first byte of "μ"
-  }
 }
 
 }  // namespace

@@ -1,15 +1,11 @@
 // The background thread that keeps the sampler measuring.
-#include <chrono>
-#include <exception>
 #include <system_error>
 
+#include "measure/sampling.hpp"
 #include "tui/real_time_tui.hpp"
 
 namespace tui {
 namespace {
-
-constexpr std::int32_t kStepMs = 1;
-constexpr auto kPause = std::chrono::milliseconds(5);
 
 // Joins `thread` unless it is the calling thread, which cannot join itself.
 // Never raises: a failed join leaves nothing more to wait for.
@@ -48,28 +44,17 @@ void RealTimeTUI::stop_sampling() {
 }
 
 void RealTimeTUI::sampling_loop() {
-  platform_.set_thread_priority_time_critical();
-  // Stop signals are the interface thread's business; here they would only
-  // cut a timed wait short.
-  measure::hold_stop_signals();
+  measure::enter_sampling_thread(platform_);
   while (sampling_active_.load() && running_.load()) {
     try {
       {
         const std::lock_guard lock(data_mutex_);
-        sample_once();
+        measure::measure_step(*sampler_);
       }
-      std::this_thread::sleep_for(kPause);
+      std::this_thread::sleep_for(measure::kStepPause);
     } catch (...) {
       // A failed lock or pause: try the next step at once.
     }
-  }
-}
-
-void RealTimeTUI::sample_once() {
-  try {
-    sampler_->measure(kStepMs);
-  } catch (...) {
-    // Keep what was recorded before the failure.
   }
 }
 

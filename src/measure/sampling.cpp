@@ -1,0 +1,18 @@
+#include "measure/sampling.hpp"
+
+namespace measure {
+
+void enter_sampling_thread(Platform& platform) {
+  platform.set_thread_priority_time_critical();
+  hold_stop_signals();
+}
+
+void measure_step(SleepSampler& sampler) noexcept {
+  try {
+    sampler.measure(kStepMs);
+  } catch (...) {
+    // An allocation failure while recording: the next step tries again.
+  }
+}
+
+}  // namespace measure

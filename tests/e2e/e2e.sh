@@ -1,0 +1,298 @@
+#!/usr/bin/env bash
+# End to end, as a user meets Quorvane: in a real terminal (a private tmux
+# server), typed at and read back from the screen.
+# Usage: e2e.sh BINARY CASE [ARGS...]; the cases are the case_* functions below.
+set -euo pipefail
+export LC_ALL=C.UTF-8 # screen texts are UTF-8
+bin=$1 case=$2
+shift 2
+
+sock="quorvane-e2e-$$" dir=$(mktemp -d) cleanups=()
+tmx() { tmux -L "$sock" "$@"; }
+send() { tmx send-keys -t ui "$@"; }
+screen_text() { tmx capture-pane -p -t ui; }
+trap 'for c in "${cleanups[@]}"; do eval "$c" || true; done; tmx kill-server &>/dev/null || true; rm -rf "$dir"' EXIT
+
+fail() { printf 'FAIL: %s\n--- screen ---\n%s\n' "$*" "$(screen_text 2>/dev/null)" >&2 && exit 1; }
+
+retry() { # SECONDS WHAT COMMAND...: until COMMAND succeeds, or fail with WHAT
+  local deadline=$((SECONDS + $1)) what=$2
+  shift 2
+  until "$@"; do [ $SECONDS -lt $deadline ] || fail "$what" && sleep 0.05; done
+}
+screen_has() { screen_text | grep -q "$@"; }
+wait_for() { retry "${2:-10}" "'$1' did not appear" screen_has -F -- "$1"; }
+wait_match() { retry "${2:-10}" "'$1' did not appear" screen_has -E -- "$1"; }
+
+# start WIDTH HEIGHT COMMAND...: a shell in a WIDTH×HEIGHT terminal runs
+# COMMAND, writes its status to $dir/status and the terminal settings before
+# and after to $dir/stty.*, then reads a line as a prompt would.
+start() {
+  tmx kill-server >/dev/null 2>&1 || true
+  rm -f "$dir"/{status,stty.*,typed,shell.pid}
+  local width=$1 height=$2
+  shift 2
+  cat >"$dir/run.sh" <<RUN
+trap : INT QUIT # outlive Ctrl+C and Ctrl+\\ to report the status
+echo \$\$ >"$dir/shell.pid"
+stty -g >"$dir/stty.before"
+$(printf '%q ' "$@")
+echo \$? >"$dir/status.tmp"
+stty -g >"$dir/stty.after"
+mv "$dir/status.tmp" "$dir/status"
+IFS= read -r line && printf '%s\\n' "\$line" >"$dir/typed"
+exec sleep 600
+RUN
+  tmx -f /dev/null new-session -d -s ui -x "$width" -y "$height" "bash --norc --noprofile $dir/run.sh"
+  tmx set-option -t ui status off >/dev/null
+}
+
+program_pid() { pgrep -P "$(cat "$dir/shell.pid")" || fail "no program running"; }
+wait_exit() { retry "${1:-10}" "the program did not end" test -f "$dir/status" && cat "$dir/status"; }
+assert_restored() {
+  cmp -s "$dir/stty.before" "$dir/stty.after" || fail "terminal settings not restored"
+  [ "$(tmx display-message -p -t ui '#{cursor_flag}')" = 1 ] || fail "cursor hidden"
+}
+# quit_with KEY|-SIGNAL STATUS: ends the program, which exits promptly with
+# STATUS, the terminal restored and a line typed after it reaching the shell.
+quit_with() {
+  case $1 in -*) kill "$1" "$(program_pid)" ;; *) send "$1" ;; esac
+  local status
+  status=$(wait_exit 5)
+  [ "$status" = "$2" ] || fail "$1: exit status $status, not $2"
+  assert_restored
+  send -l "typed-$$" && send Enter
+  retry 5 "the shell did not read a typed line" test -f "$dir/typed"
+  [ "$(cat "$dir/typed")" = "typed-$$" ] || fail "the shell read '$(cat -v "$dir/typed")'"
+}
+
+number() { screen_text | grep -oE -- "$1: [0-9]+" | head -1 | grep -oE '[0-9]+$'; }
+has_samples() { [ "$(number Samples)" -ge "$1" ]; }
+wait_samples() { retry 10 "fewer than $1 samples" has_samples "$1"; }
+as_nobody() { # BINARY: a command line running a copy of it as user nobody
+  chmod 711 "$dir"
+  install -D -m 755 "$1" "$dir/nobody/quorvane"
+  echo setpriv --reuid=nobody --regid=nogroup --clear-groups "$dir/nobody/quorvane"
+}
+
+# Every control key shows its effect in the next frames.
+case_keys() {
+  start 100 40 "$bin"
+  wait_for "Mode: Sleep "
+  wait_for "Status: 🟢 Running"
+  wait_for "📊 Histogram - Filter [All]"
+  wait_samples 20
+  wait_match "Min: [1-9][0-9]*μs"
+  for method in BusyWait HighPrecisionSleep Sleep; do
+    wait_samples 50
+    send m
+    wait_for "Mode: $method "
+    wait_match "Samples: [0-9]{1,2} "
+  done
+  wait_samples 50
+  send C
+  wait_match "Samples: [0-9]{1,2} "
+  wait_samples 20
+  send s
+  wait_for "Status: 🔴 Stopped"
+  sleep 0.1
+  local stopped
+  stopped=$(number Samples)
+  sleep 0.5
+  [ "$(number Samples)" -eq "$stopped" ] || fail "samples grew while stopped"
+  [ "$stopped" -ge 20 ] || fail "stopping lost the samples"
+  send S
+  wait_for "Status: 🟢 Running"
+  wait_samples $((stopped + 10))
+  for filter in IQR 2σ All; do
+    send f
+    wait_for "📊 Histogram - Filter [$filter]"
+  done
+  local current
+  current=$(number Current)
+  [ "$current" -gt 1 ] || fail "no current timer interval"
+  for step in Up:1 Down:0 C-Up:100 C-Down:0; do
+    send "${step%:*}"
+    wait_for "Current: $((current + ${step#*:})) μs"
+  done
+  quit_with q 0
+}
+
+# Only the interface thread takes the stop signals (hang-up, interrupt, quit,
+# termination: mask bits 0, 1, 2, 14), so none cuts a timed wait short.
+only_main_takes_stop_signals() {
+  local pid task blocked expected
+  pid=$(program_pid)
+  for task in /proc/"$pid"/task/*; do
+    blocked=$((0x$(awk '/^SigBlk:/ {print $2}' "$task/status") & 0x4007))
+    [ "${task##*/}" = "$pid" ] && expected=0 || expected=$((0x4007))
+    [ "$blocked" = "$expected" ] || fail "thread ${task##*/} blocks $blocked of the stop signals"
+  done
+}
+
+# Every way of ending it while it samples, in every wait method: the status
+# is documented and the terminal is as it was. (Exiting with the sampling
+# thread unjoined would abort instead.)
+case_stop() {
+  local modes=(Sleep BusyWait HighPrecisionSleep) how i
+  for i in 0 1 2; do
+    for how in q:0 C-c:130 -TERM:143 'C-\:131'; do
+      [ "$i" = 0 ] || [ "${how%:*}" != 'C-\' ] || continue
+      start 100 40 "$bin"
+      wait_for "Status: 🟢 Running"
+      for ((m = 0; m < i; m++)); do send m; done
+      wait_for "Mode: ${modes[i]} "
+      only_main_takes_stop_signals
+      quit_with "${how%:*}" "${how#*:}"
+      echo "ok: ${modes[i]}, ${how%:*} → ${how#*:}"
+    done
+  done
+  # Closing the terminal under it ends it (a zombie at most, its shell gone).
+  start 100 40 "$bin"
+  wait_for "Status: 🟢 Running"
+  local pid
+  pid=$(program_pid)
+  tmx kill-session -t ui
+  gone() { ! kill -0 "$pid" 2>/dev/null || [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" = Z ]; }
+  retry 5 "still running after its terminal was closed" gone
+}
+
+# Ctrl+Z leaves the terminal as it was; after fg it draws again and Ctrl+C
+# still ends it with 130. An interrupt ignored at start stays ignored.
+case_suspend() {
+  start 100 40 bash --norc --noprofile -i
+  send "PS1='$ '; stty -g >$dir/before; $bin" Enter
+  wait_for "Status: 🟢 Running"
+  send C-z
+  wait_for "Stopped"
+  send "stty -g >$dir/stopped; fg" Enter
+  wait_for "Status: 🟢 Running"
+  sleep 0.3
+  send C-c
+  wait_match '^[$]$'
+  send "echo \"status \$?\"; stty -g >$dir/after" Enter
+  wait_match "^status [0-9]+"
+  [ "$(screen_text | grep -oE "^status [0-9]+" | tail -n1)" = "status 130" ] || fail "Ctrl+C after fg"
+  cmp -s "$dir/before" "$dir/stopped" || fail "terminal not restored while stopped"
+  cmp -s "$dir/before" "$dir/after" || fail "terminal not restored after Ctrl+C"
+
+  start 100 40 bash -c 'trap "" INT; exec "$0"' "$bin"
+  wait_for "╭"
+  send C-c
+  sleep 0.5
+  [ ! -f "$dir/status" ] || fail "an ignored interrupt ended the program"
+  quit_with q 0
+}
+
+# Without a terminal it stops at once, status 1, with a clear error.
+case_no_terminal() {
+  local how
+  for how in 'input:"$0" </dev/null' 'output:"$0" | cat; exit "${PIPESTATUS[0]}"'; do
+    start 100 40 bash -c "${how#*:}" "$bin"
+    [ "$(wait_exit 3)" = 1 ] || fail "${how#*:}: status not 1"
+    wait_for "❌ TUI Error: standard ${how%%:*} is not a terminal" 1
+    assert_restored
+  done
+}
+
+# From 20×5 to 300×100, and through resizes: the frame spans the terminal's
+# width with both borders on screen, and redrawing scrolls nothing.
+frame_is() {
+  local screen
+  screen=$(screen_text)
+  [ "$(grep "╰" <<<"$screen" | tail -n1 | wc -m)" -eq $(($1 + 1)) ] &&
+    [ "$(awk '/╭/ {top = $0} /╰/ {print top}' <<<"$screen" | tail -n1 | wc -m)" -eq $(($1 + 1)) ]
+}
+expect_frame() {
+  retry 5 "the frame is not $1 wide with both borders on screen" frame_is "$1"
+  # One frame drawn as the terminal changed may scroll once; no more.
+  local history deadline=$((SECONDS + 5))
+  history=$(tmx display-message -p -t ui '#{history_size}')
+  while sleep 0.5; [ "$(tmx display-message -p -t ui '#{history_size}')" != "$history" ]; do
+    [ $SECONDS -lt $deadline ] || fail "each frame scrolls the terminal"
+    history=$(tmx display-message -p -t ui '#{history_size}')
+  done
+}
+case_sizes() {
+  local size width
+  for size in 20x5 300x100; do
+    start "${size%x*}" "${size#*x}" "$bin"
+    expect_frame "${size%x*}"
+    quit_with q 0
+  done
+  start 100 40 "$bin"
+  for size in 20x5 300x100 80x24 120x40; do
+    tmx resize-window -t ui -x "${size%x*}" -y "${size#*x}"
+    expect_frame "${size%x*}"
+  done
+  for width in 30 200 45 180 60 110; do tmx resize-window -t ui -x "$width" -y 35; done
+  expect_frame 110
+  quit_with q 0
+}
+
+# As an ordinary user the priority requests are refused, and it works all the same.
+case_unprivileged() {
+  [ "$(id -u)" = 0 ] || { echo "skipped: changing user needs root"; return; }
+  start 100 40 $(as_nobody "$bin")
+  wait_samples 20
+  local pid task
+  pid=$(program_pid)
+  [ "$(stat -c %U "/proc/$pid")" = nobody ] || fail "not running as nobody"
+  if [ "$(ulimit -e)" = 0 ] && [ "$(ulimit -r)" = 0 ]; then
+    for task in /proc/"$pid"/task/*; do
+      [ "$(awk '{print $19, $41}' "$task/stat")" = "0 0" ] || fail "thread ${task##*/} got a raised priority"
+    done
+  fi
+  quit_with q 0
+}
+
+# With every core busy it still redraws about 60 times a second, and q ends
+# it promptly.
+case_load() {
+  command -v stress-ng >/dev/null || fail "stress-ng is not installed (scripts/deps.sh installs it)"
+  stress-ng --cpu "$(nproc)" --timeout 60s --quiet &
+  cleanups+=("kill $!; wait")
+  sleep 1
+  start 100 40 "$bin"
+  wait_for "╭"
+  local frames started
+  tmx pipe-pane -t ui -o "cat >$dir/output" && sleep 2 && tmx pipe-pane -t ui
+  frames=$(grep -ao "╭" "$dir/output" | wc -l) # each frame begins with its top border
+  [ "$frames" -ge 60 ] && [ "$frames" -le 140 ] || fail "$frames frames in two seconds under load"
+  started=$(date +%s%N)
+  quit_with q 0
+  echo "ok: $((frames / 2)) frames/s under load, q took $((($(date +%s%N) - started) / 1000000)) ms"
+}
+
+# Random keys, stray bytes and resizes against a sanitizer build for SECONDS:
+# no report, no growing memory, and q still ends it. Args: [SECONDS] [SEED]
+case_soak() {
+  local end=$((SECONDS + ${1:-30})) logs="$dir/sanitizer" pid rss=()
+  local seed=${2:-$$}
+  RANDOM=$seed && echo "seed $seed"
+  local keys=(m M c C s S f F Up Down C-Up C-Down x Enter Tab Escape F1 Home Left M-x C-l)
+  local raw=("c3 a9" "ff fe 80" "1b 5b 31 3b 35" "1b 5b 3c 30 3b 31 30 3b 35 4d" "1b 5b 39 39 39 39 39 39 39 39 39 39 41"
+    "1b 5d 30 3b 74 1b 5c" "1b 1b 1b" "00")
+  start 100 40 env ASAN_OPTIONS="log_path=$logs:detect_leaks=1" UBSAN_OPTIONS="log_path=$logs:halt_on_error=1" "$bin"
+  wait_for "╭" 30
+  pid=$(program_pid)
+  while [ $SECONDS -lt $end ]; do
+    case $((RANDOM % 8)) in
+      0 | 1 | 2 | 3) send "${keys[RANDOM % ${#keys[@]}]}" "${keys[RANDOM % ${#keys[@]}]}" ;;
+      4 | 5 | 6) send -H ${raw[RANDOM % ${#raw[@]}]} ;;
+      7) tmx resize-window -t ui -x $((20 + RANDOM % 181)) -y $((5 + RANDOM % 56)) ;;
+    esac
+    rss+=("$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")") || fail "it ended: $(cat "$logs"* 2>/dev/null)"
+    sleep 0.0$((RANDOM % 5))
+  done
+  tmx resize-window -t ui -x 100 -y 40 && sleep 0.5 && quit_with q 0
+  ! compgen -G "$logs*" >/dev/null || fail "sanitizer report: $(cat "$logs"*)"
+  # A leak per key or frame keeps growing: the last fifth may not top the second by 10 % + 2 MB.
+  local n=${#rss[@]} early late
+  early=$(printf '%s\n' "${rss[@]:n/5:n/5}" | sort -n | tail -n1)
+  late=$(printf '%s\n' "${rss[@]:n-n/5}" | sort -n | tail -n1)
+  [ "$late" -le $((early + early / 10 + 2048)) ] || fail "memory grew from $early kB to $late kB"
+}
+
+"case_$case" "$@"
+echo "ok: $case"

@@ -75,46 +75,21 @@ as_nobody() { # BINARY: a command line running a copy of it as user nobody
   echo setpriv --reuid=nobody --regid=nogroup --clear-groups "$dir/nobody/quorvane"
 }
 
-# Every control key shows its effect in the next frames.
+# Keys as a real terminal sends them reach the program and show their effect
+# (every key's effect is checked closer in; here, one of each kind).
 case_keys() {
   start 100 40 "$bin"
-  wait_for "Mode: Sleep "
-  wait_for "Status: 🟢 Running"
-  wait_for "📊 Histogram - Filter [All]"
-  wait_samples 20
-  wait_match "Min: [1-9][0-9]*μs"
-  for method in BusyWait HighPrecisionSleep Sleep; do
-    wait_samples 50
-    send m
-    wait_for "Mode: $method "
-    wait_match "Samples: [0-9]{1,2} "
-  done
   wait_samples 50
-  send C
+  send m
+  wait_for "Mode: BusyWait "
   wait_match "Samples: [0-9]{1,2} "
-  wait_samples 20
-  send s
+  send f s
+  wait_for "Filter [IQR]"
   wait_for "Status: 🔴 Stopped"
-  sleep 0.1
-  local stopped
-  stopped=$(number Samples)
-  sleep 0.5
-  [ "$(number Samples)" -eq "$stopped" ] || fail "samples grew while stopped"
-  [ "$stopped" -ge 20 ] || fail "stopping lost the samples"
-  send S
-  wait_for "Status: 🟢 Running"
-  wait_samples $((stopped + 10))
-  for filter in IQR 2σ All; do
-    send f
-    wait_for "📊 Histogram - Filter [$filter]"
-  done
   local current
   current=$(number Current)
-  [ "$current" -gt 1 ] || fail "no current timer interval"
-  for step in Up:1 Down:0 C-Up:100 C-Down:0; do
-    send "${step%:*}"
-    wait_for "Current: $((current + ${step#*:})) μs"
-  done
+  send C-Up
+  wait_for "Current: $((current + 100)) μs"
   quit_with q 0
 }
 

@@ -117,6 +117,7 @@ case_stop() {
       wait_for "Status: 🟢 Running"
       for ((m = 0; m < i; m++)); do send m; done
       wait_for "Mode: ${modes[i]} "
+      [ "$i$how" != 0q:0 ] || { send s s && sleep 0.3 && wait_for "Status: 🟢 Running"; } # a thread started anew
       only_main_takes_stop_signals
       quit_with "${how%:*}" "${how#*:}"
       echo "ok: ${modes[i]}, ${how%:*} → ${how#*:}"

@@ -1,6 +1,6 @@
 # Installation and packages. `cmake --install` puts the program in bin/, the
-# manual page in share/man/man1/ and the README and licence in
-# share/doc/quorvane/; `cpack` in the build folder turns the same rules into a
+# manual page in share/man/man1/ and the README, the licence and the notices
+# of the libraries built into the program in share/doc/quorvane/; `cpack` in the build folder turns the same rules into a
 # Debian package (Linux) or a zip (Windows).
 include(GNUInstallDirs)
 
@@ -26,11 +26,14 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 
 if(WIN32)
-  # One folder to unzip: the exe with the README and the licence beside it.
+  # One folder to unzip: the exe with the README, the licence and the
+  # built-in libraries' notices beside it.
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
   install(TARGETS quorvane RUNTIME DESTINATION . COMPONENT windows_zip EXCLUDE_FROM_ALL)
   install(FILES README.md DESTINATION . COMPONENT windows_zip EXCLUDE_FROM_ALL)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT windows_zip EXCLUDE_FROM_ALL)
+  install(FILES packaging/third-party-notices.txt DESTINATION . RENAME THIRD-PARTY-NOTICES.txt
+    COMPONENT windows_zip EXCLUDE_FROM_ALL)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win64)
   set(CPACK_COMPONENTS_ALL windows_zip)
@@ -50,19 +53,20 @@ add_custom_command(
 add_custom_target(quorvane_man ALL DEPENDS ${PROJECT_BINARY_DIR}/doc/quorvane.1.gz)
 install(FILES ${PROJECT_BINARY_DIR}/doc/quorvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES packaging/third-party-notices.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME THIRD-PARTY-NOTICES)
 
 # Debian's own files in the doc folder, only in the package: the copyright
-# file (the licence in Debian's format) and the changelog of this native
+# file (the licence and the built-in libraries' notices) and the changelog of this native
 # package, whose newest entry must name this version.
 file(STRINGS packaging/changelog QUORVANE_CHANGELOG_TOP LIMIT_COUNT 1)
 if(NOT QUORVANE_CHANGELOG_TOP MATCHES "^${PROJECT_NAME} \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/changelog starts with \"${QUORVANE_CHANGELOG_TOP}\"; "
     "add an entry for ${PROJECT_VERSION} at its top")
 endif()
-file(READ LICENSE QUORVANE_LICENSE_PARAGRAPH)
-string(STRIP "${QUORVANE_LICENSE_PARAGRAPH}" QUORVANE_LICENSE_PARAGRAPH)
-string(REGEX REPLACE "\n\n" "\n.\n" QUORVANE_LICENSE_PARAGRAPH "${QUORVANE_LICENSE_PARAGRAPH}")
-string(REGEX REPLACE "\n" "\n " QUORVANE_LICENSE_PARAGRAPH " ${QUORVANE_LICENSE_PARAGRAPH}")
+file(READ LICENSE QUORVANE_LICENSE)
+file(READ packaging/third-party-notices.txt QUORVANE_THIRD_PARTY)
+string(STRIP "${QUORVANE_LICENSE}" QUORVANE_LICENSE)
+string(STRIP "${QUORVANE_THIRD_PARTY}" QUORVANE_THIRD_PARTY)
 configure_file(packaging/copyright.in ${PROJECT_BINARY_DIR}/packaging/copyright @ONLY)
 configure_file(packaging/changelog ${PROJECT_BINARY_DIR}/packaging/changelog COPYONLY)
 add_custom_command(

@@ -5,8 +5,8 @@
 #     dependencies, and unpacked its program runs --version and its manual
 #     page renders without warnings;
 #   scripts/check-package.sh build-windows/quorvane-1.0.1-win64.zip
-#     the zip holds one folder with the exe, the README and the licence, and
-#     the exe unzipped runs --version under wine.
+#     the zip holds one folder with the exe, the README, the licence and the
+#     libraries' notices, and the exe unzipped runs --version under wine.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,6 +36,7 @@ check_deb() {
   same "files in $deb" "/usr/bin/quorvane
 /usr/share/doc/quorvane/LICENSE
 /usr/share/doc/quorvane/README.md
+/usr/share/doc/quorvane/THIRD-PARTY-NOTICES
 /usr/share/doc/quorvane/changelog.gz
 /usr/share/doc/quorvane/copyright
 /usr/share/man/man1/quorvane.1.gz" "$(cd "$unpacked" && find . -type f | sed 's/^\.//' | LC_ALL=C sort)"
@@ -53,6 +54,7 @@ check_zip() {
   cmake -E tar tvf "$zip" >&2
   same "files in $zip" "$folder/LICENSE.txt
 $folder/README.md
+$folder/THIRD-PARTY-NOTICES.txt
 $folder/quorvane.exe" "$(cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort)"
   (cd "$tmp" && cmake -E tar xf "$zip")
   # The 64-bit loader directly: the wrapper in /usr/bin prefers a 32-bit wine.

@@ -49,7 +49,8 @@ test-windows: windows
 package: build
 	cd build && umask 022 && cpack
 
-# build-windows/quorvane-<version>-win64.zip: quorvane.exe, README and licence.
+# build-windows/quorvane-<version>-win64.zip: quorvane.exe, README, licence
+# and the notices of the libraries built into it.
 package-windows: windows
 	cd build-windows && cpack
 

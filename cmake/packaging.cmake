@@ -1,7 +1,8 @@
 # Installation and packages. `cmake --install` puts the program in bin/, the
-# manual page in share/man/man1/ and the README, the licence and the notices
-# of the libraries built into the program in share/doc/quorvane/; `cpack` in the build folder turns the same rules into a
-# Debian package (Linux) or a zip (Windows).
+# manual page in share/man/man1/, and the README, the licence and the notices
+# of the libraries built into the program in share/doc/quorvane/; `cpack` in
+# the build folder turns the same rules into a Debian package (Linux) or a zip
+# (Windows).
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
@@ -18,7 +19,6 @@ resolution, which the arrow keys change.
 
 With --report it measures without the interface and prints a table or a
 JSON document, for scripts and continuous integration.]])
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 # One package holding exactly the components listed below, nothing else.
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
@@ -56,8 +56,8 @@ install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES packaging/third-party-notices.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME THIRD-PARTY-NOTICES)
 
 # Debian's own files in the doc folder, only in the package: the copyright
-# file (the licence and the built-in libraries' notices) and the changelog of this native
-# package, whose newest entry must name this version.
+# file (the licence and the built-in libraries' notices) and the changelog of
+# this native package, whose newest entry must name this version.
 file(STRINGS packaging/changelog QUORVANE_CHANGELOG_TOP LIMIT_COUNT 1)
 if(NOT QUORVANE_CHANGELOG_TOP MATCHES "^${PROJECT_NAME} \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/changelog starts with \"${QUORVANE_CHANGELOG_TOP}\"; "

@@ -1,6 +1,6 @@
 # Thin wrapper over the CMake presets. `make run` and `make test` do all the
 # set-up on a fresh Debian 12 or 13 machine, dependencies included.
-.PHONY: all deps build run test asan tsan sanitize soak bench windows test-windows clean
+.PHONY: all deps build run test asan tsan sanitize soak bench windows test-windows package package-windows check-package clean
 
 JOBS ?= $(shell nproc)
 DEPS = QUORVANE_DEPS="$$(scripts/deps.sh linux)" && export QUORVANE_DEPS &&
@@ -43,6 +43,21 @@ windows:
 # Every test that needs no interactive terminal, run under wine.
 test-windows: windows
 	scripts/wine-test.sh ctest --preset windows -j $(JOBS)
+
+# build/quorvane_<version>_amd64.deb, for `apt install ./build/quorvane_*.deb`.
+# The umask keeps the package's folders at the modes Debian expects.
+package: build
+	cd build && umask 022 && cpack
+
+# build-windows/quorvane-<version>-win64.zip: quorvane.exe, README, licence
+# and the notices of the libraries built into it.
+package-windows: windows
+	cd build-windows && cpack
+
+# Both packages checked as a user gets them (lintian, unpacked runs, wine).
+check-package: package package-windows
+	scripts/check-package.sh build/quorvane_*_amd64.deb
+	scripts/check-package.sh build-windows/quorvane-*-win64.zip
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-windows

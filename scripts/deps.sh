@@ -1,53 +1,86 @@
 #!/usr/bin/env bash
-# Builds the libraries Quorvane needs (fmt 10, spdlog 1.15, CLI11 2.4, FTXUI 5.0)
-# from Debian 13's source packages into a cache outside the work tree, once.
-# Usage: scripts/deps.sh linux|windows
-# Prints the install prefix on its last line. Debian 13 and newer Ubuntu ship
-# these libraries; where the system has them, the linux target uses them instead.
+# Installs what building Quorvane needs and prints where its libraries (fmt 10,
+# spdlog 1.15, CLI11 2.4, FTXUI 5.0) are. Where apt offers them at those
+# versions (Debian 13 and newer) the packaged libraries are installed and used;
+# elsewhere (Debian 12) they are built once from Debian 13's source packages
+# into a cache outside the work tree.
+# Usage: scripts/deps.sh linux|windows [more apt packages...]
+# Prints the install prefix on its last line.
 set -euo pipefail
 
 target=${1:-linux}
+shift || true
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${QUORVANE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvane}
 prefix=$cache/deps/$target
 stamp=$prefix/.stamp
 # Bump when the recipe changes, so stale caches are rebuilt.
 recipe="fmt-10.1.1 spdlog-1.15.2 cli11-2.4.1 ftxui-5.0.0 r2"
+# The packaged libraries and the oldest versions that will do (spdlog's
+# versions carry an epoch).
+libraries=(libfmt-dev=10 libspdlog-dev=1:1.15 libcli11-dev=2.4 libftxui-dev=5)
 
 log() { printf '[deps] %s\n' "$*" >&2; }
 
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+apt_updated=false
+apt_update() {
+  $apt_updated || $sudo_cmd apt-get update -qq >&2
+  apt_updated=true
+}
+installed_version() { dpkg-query -W -f='${Status} ${Version}' "$1" 2>/dev/null | awk '/ok installed/ {print $4}'; }
+candidate_version() { apt-cache policy "$1" 2>/dev/null | awk '/Candidate:/ && $2 != "(none)" {print $2}'; }
+# True when every library's version (installed, or apt's candidate) will do.
+libraries_fit() { # installed_version|candidate_version
+  local entry version
+  for entry in "${libraries[@]}"; do
+    version=$($1 "${entry%%=*}")
+    [ -n "$version" ] && dpkg --compare-versions "$version" ge "${entry#*=}" || return 1
+  done
+}
+
 need_apt=()
-want() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed' || need_apt+=("$1"); }
-for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev dpkg-dev tmux xz-utils stress-ng util-linux; do want "$p"; done
+want() { [ -n "$(installed_version "$1")" ] || need_apt+=("$1"); }
+for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev dpkg-dev file tmux xz-utils stress-ng util-linux "$@"; do want "$p"; done
 if [ "$target" = windows ]; then
   for p in g++-mingw-w64-x86-64-posix wine64 wine; do want "$p"; done
 fi
+
+# Packaged libraries first, then the cache; apt's lists are refreshed only
+# when neither will do, as on a machine whose lists are still empty.
+use=build
+if [ "$target" = linux ] && libraries_fit installed_version; then
+  use=system
+elif [ "$target" = linux ] && libraries_fit candidate_version; then
+  use=install
+elif [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ]; then
+  use=cache
+elif [ "$target" = linux ] && apt_update && libraries_fit candidate_version; then
+  use=install
+fi
+if [ "$use" = install ]; then
+  for entry in "${libraries[@]}"; do want "${entry%%=*}"; done
+  use=system
+fi
+
 if [ ${#need_apt[@]} -gt 0 ]; then
   log "installing ${need_apt[*]}"
-  sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
+  apt_update
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${need_apt[@]}" >&2
 fi
 
-system_has_deps() {
-  [ "$target" = linux ] || return 1
-  for p in libfmt-dev libspdlog-dev libcli11-dev libftxui-dev; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || return 1
-  done
-  dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libfmt-dev)" ge 10 &&
-    dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libftxui-dev)" ge 5
-}
-
-if system_has_deps; then
-  log "using the system's libraries"
-  echo "/usr"
-  exit 0
-fi
-
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ]; then
-  echo "$prefix"
-  exit 0
-fi
+case $use in
+  system)
+    log "using the system's libraries"
+    echo "/usr"
+    exit 0
+    ;;
+  cache)
+    echo "$prefix"
+    exit 0
+    ;;
+esac
 
 work=$cache/src-$target
 rm -rf "$work" "$prefix"

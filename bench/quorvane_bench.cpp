@@ -48,7 +48,6 @@ enum class Priority { SamplingThread, Normal };
 void waits(benchmark::State& state, SleepMode mode, std::uint32_t units, std::uint32_t restore, Priority priority) {
   std::uint32_t actual = 0;
   platform().nt_set_timer_resolution(units, true, actual);
-  const std::uint32_t in_effect = actual;
 
   std::vector<double> overshoot_us;
   bool real_time = false;
@@ -71,6 +70,12 @@ void waits(benchmark::State& state, SleepMode mode, std::uint32_t units, std::ui
     }
   });
   worker.join();
+  // The interval the worker's waits had: on Linux the slack it read back after
+  // applying the request (none for a real-time thread).
+  std::uint32_t coarsest = 0;
+  std::uint32_t finest = 0;
+  std::uint32_t in_effect = 0;
+  platform().nt_query_timer_resolution(coarsest, finest, in_effect);
   platform().nt_set_timer_resolution(restore, true, actual);
 
   std::sort(overshoot_us.begin(), overshoot_us.end());

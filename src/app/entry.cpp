@@ -1,5 +1,7 @@
 #include "app/entry.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <ostream>
 #include <string>
@@ -8,7 +10,28 @@
 #include <spdlog/spdlog.h>
 #include <CLI/CLI.hpp>
 
+#include "measure/platform.hpp"
+#include "tui/interface_logger.hpp"
+
 namespace app {
+namespace {
+
+// Writes `text` and a line end to `out`: 0 when it all went out; otherwise a
+// one-line error on `err` and 1, as other command-line tools answer a failed
+// write (`quorvane --version >/dev/full`).
+int write_out(std::ostream& out, std::ostream& err, const std::string& text) {
+  errno = 0;
+  out << text << std::endl;
+  if (out) {
+    return 0;
+  }
+  const int error = errno;
+  err << "quorvane: cannot write to standard output" << (error != 0 ? std::string(": ") + std::strerror(error) : "")
+      << std::endl;
+  return 1;
+}
+
+}  // namespace
 
 int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const std::function<void()>& run_interface) {
   CLI::App application{"Quorvane CLI"};
@@ -22,21 +45,20 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const
   try {
     application.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    out << application.help() << std::endl;
-    return 0;
+    return write_out(out, err, application.help());
   } catch (const CLI::ParseError& e) {
     err << application.help() << std::endl;
     return e.get_exit_code();
   }
 
   if (show_version) {
-    out << "Quorvane CLI Version " << version << std::endl;
-    return 0;
+    return write_out(out, err, "Quorvane CLI Version " + version);
   }
 
   // Replace a "main" logger left over from an earlier call in the same process.
   spdlog::drop("main");
-  auto logger = spdlog::stdout_color_mt("main", spdlog::color_mode::automatic);
+  auto logger = spdlog::stdout_color_mt(
+      "main", tui::no_colour_requested() ? spdlog::color_mode::never : spdlog::color_mode::automatic);
   logger->set_pattern("[%^%l%$] %v");
   logger->set_level(verbose ? spdlog::level::debug : spdlog::level::err);
 
@@ -46,6 +68,10 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const
     run_interface();
   } catch (const std::exception& e) {
     logger->error("❌ TUI Error: {}", e.what());
+    // Standard output went to a file, or nowhere: say it where the user looks.
+    if (!measure::output_is_terminal()) {
+      err << "quorvane: " << e.what() << std::endl;
+    }
     status = 1;
   }
   logger->flush();

@@ -45,6 +45,13 @@ class Platform {
   virtual NtStatus nt_query_timer_resolution(std::uint32_t& coarsest, std::uint32_t& finest,
                                              std::uint32_t& current) = 0;
   virtual NtStatus nt_set_timer_resolution(std::uint32_t desired, bool set, std::uint32_t& actual) = 0;
+
+  // How many times the process has been resumed after a suspension (Ctrl+Z
+  // then fg, SIGSTOP then SIGCONT). A wait during which it changed lasted the
+  // suspension, not the wait. Up to date on the thread that counts the resumes
+  // (count_resumes_here) before that thread runs on; without suspensions it
+  // never changes.
+  virtual std::uint64_t resume_count() = 0;
 };
 
 // The implementation for the operating system this program was built for.
@@ -57,20 +64,42 @@ void prepare_console();
 bool input_is_terminal();
 bool output_is_terminal();
 
+// What has become of the terminal the program runs in: still its own; taken by
+// the shell for another job (the program was resumed in the background); or
+// gone (hung up or closed: its input at an end or failing).
+enum class TerminalState { Own, Background, Gone };
+TerminalState terminal_state();
+
 // Stop signals: the requests to end the program that come from outside it
 // (interrupt, termination, and where the system has them hang-up and quit).
 //
-// hold_stop_signals keeps them from being handled on the calling thread until
-// catch_stop_signals; threads started meanwhile inherit the hold, so only the
-// interface thread ever handles them and a timed wait is never cut short.
-// catch_stop_signals makes them record their number instead of ending the
-// process, and lifts the hold on the calling thread. caught_stop_signal is the
-// first one recorded, or 0. end_by_signal ends the process as that signal ends
-// it when nothing catches it; should the process outlive that, it returns the
-// conventional exit status 128 + signal.
+// hold_stop_signals keeps them, the request to suspend and the resumes from
+// being handled on the calling thread until catch_stop_signals (the resumes:
+// for good, see count_resumes_here); threads started meanwhile inherit the
+// hold, so only the interface thread ever handles them and a timed wait is
+// never cut short. catch_stop_signals makes them record their number instead
+// of ending the process, and lifts the hold on the calling thread. Once one is
+// recorded the program is ending, and nothing it then does with the terminal
+// stops it, even from the background (a suspended job killed from its shell).
+// caught_stop_signal is the first one recorded, or 0. end_by_signal ends the
+// process as that signal ends it when nothing catches it; should the process
+// outlive that, it returns the conventional exit status 128 + signal.
 void hold_stop_signals();
 void catch_stop_signals();
 int caught_stop_signal();
 int end_by_signal(int signal);
+
+// Suspension (Ctrl+Z). catch_stop_signals also makes the request to suspend
+// record itself instead of stopping the process under the screen;
+// suspension_requested answers it, once. suspend stops the process, as the
+// request would have, until it is resumed. Where the system has no such
+// request, none ever comes.
+bool suspension_requested();
+void suspend();
+
+// Makes the calling thread, the one that measures, count the resumes: it has
+// counted a resume before it runs on after it. Every other thread holds them
+// off (hold_stop_signals), or the count could lag a resume by a moment.
+void count_resumes_here();
 
 }  // namespace measure

@@ -2,15 +2,19 @@
 //
 // Counter: CLOCK_MONOTONIC in nanoseconds. Waits: clock_nanosleep and a
 // timerfd. Timer resolution: Linux timers are high-resolution; what widens a
-// 1 ms sleep here is the thread's timer slack, so the "resolution" is the
-// slack applied to the sampler's waits, bounded by the clock's granularity
-// (finest) and the kernel tick (coarsest).
+// 1 ms sleep here is the thread's timer slack, so the "resolution" asked for
+// is the slack wanted for the sampler's waits, bounded by the clock's
+// granularity (finest) and the kernel tick (coarsest), and the one in effect is
+// the slack the kernel applies to the thread that waits, as that thread reads
+// it back: none for a real-time thread, whatever was asked.
+#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/timerfd.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +54,8 @@ class LinuxPlatform final : public Platform {
   LinuxPlatform() {
     const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
     wanted_slack_ns_.store(slack > 0 ? static_cast<std::uint64_t>(slack) : 50'000, std::memory_order_relaxed);
+    // Until a thread has waited, the slack a new thread starts with.
+    slack_in_effect_ns_.store(slack > 0 ? static_cast<std::uint64_t>(slack) : 0, std::memory_order_relaxed);
   }
 
   std::int64_t query_performance_frequency() override { return kNanosPerSecond; }
@@ -112,13 +118,16 @@ class LinuxPlatform final : public Platform {
     apply_slack();
     sched_param param{};
     param.sched_priority = sched_get_priority_max(SCHED_FIFO);
-    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+    const bool raised = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+    // A real-time thread has no slack left.
+    publish_slack();
+    return raised;
   }
 
   NtStatus nt_query_timer_resolution(std::uint32_t& coarsest, std::uint32_t& finest, std::uint32_t& current) override {
     coarsest = static_cast<std::uint32_t>(coarsest_100ns());
     finest = static_cast<std::uint32_t>(finest_100ns());
-    current = static_cast<std::uint32_t>(wanted_slack_ns_.load(std::memory_order_relaxed) / kNanosPer100ns);
+    current = static_cast<std::uint32_t>(slack_in_effect_ns_.load(std::memory_order_relaxed) / kNanosPer100ns);
     return kStatusSuccess;
   }
 
@@ -127,9 +136,13 @@ class LinuxPlatform final : public Platform {
       const std::uint64_t clamped = std::clamp<std::uint64_t>(desired, finest_100ns(), coarsest_100ns());
       wanted_slack_ns_.store(clamped * kNanosPer100ns, std::memory_order_relaxed);
     }
-    actual = static_cast<std::uint32_t>(wanted_slack_ns_.load(std::memory_order_relaxed) / kNanosPer100ns);
+    // The waiting thread applies the wish at its next wait; until then the
+    // old slack is the one in effect.
+    actual = static_cast<std::uint32_t>(slack_in_effect_ns_.load(std::memory_order_relaxed) / kNanosPer100ns);
     return kStatusSuccess;
   }
+
+  std::uint64_t resume_count() override;
 
  private:
   static std::uint64_t finest_100ns() {
@@ -147,11 +160,30 @@ class LinuxPlatform final : public Platform {
     if (wanted != applied_ns) {
       prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(wanted), 0, 0, 0);
       applied_ns = wanted;
+      publish_slack();
+    }
+  }
+
+  // Reads back the slack the kernel applies to the calling thread (it keeps
+  // none for a real-time thread, and ignores requests there) for the
+  // interface to show.
+  void publish_slack() {
+    const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+    if (slack >= 0) {
+      slack_in_effect_ns_.store(static_cast<std::uint64_t>(slack), std::memory_order_relaxed);
     }
   }
 
   std::atomic<std::uint64_t> wanted_slack_ns_{0};
+  std::atomic<std::uint64_t> slack_in_effect_ns_{0};
 };
+
+std::atomic<std::uint64_t> resumes{0};
+static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "the signal handler needs a lock-free atomic");
+
+void count_resume(int) { resumes.fetch_add(1, std::memory_order_relaxed); }
+
+std::uint64_t LinuxPlatform::resume_count() { return resumes.load(std::memory_order_relaxed); }
 
 }  // namespace
 
@@ -165,42 +197,79 @@ void prepare_console() {}
 bool input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
 bool output_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
+TerminalState terminal_state() {
+  // A hung-up or closed terminal reports a hang-up or an error on both ends;
+  // reading it gives end of input, or EIO, for ever.
+  std::array<pollfd, 2> ends{{{STDIN_FILENO, POLLIN, 0}, {STDOUT_FILENO, POLLOUT, 0}}};
+  if (poll(ends.data(), ends.size(), 0) >= 0) {
+    for (const pollfd& end : ends) {
+      if ((end.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        return TerminalState::Gone;
+      }
+    }
+  }
+  // Not the terminal's foreground job: the shell has given it to another.
+  const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+  return foreground > 0 && foreground != getpgrp() ? TerminalState::Background : TerminalState::Own;
+}
+
 namespace {
 
-constexpr std::array kStopSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// The stop signals, and the request to suspend (Ctrl+Z), which the program
+// carries out itself, once the screen is off the terminal.
+constexpr std::array kCaughtSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
 
 std::atomic<int> caught_signal{0};
+std::atomic<bool> suspension_asked{false};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free atomic");
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free atomic");
+
+void record_suspension(int) { suspension_asked.store(true); }
 
 void record_stop_signal(int signal) {
   int none = 0;
   caught_signal.compare_exchange_strong(none, signal);
+  // The program ends now. Killed while suspended, it is resumed in the
+  // background, where restoring the terminal would stop it again (SIGTTOU)
+  // until someone brought it back with fg.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGTTOU, &ignore, nullptr);
 }
 
-sigset_t stop_signal_set() {
+sigset_t caught_signal_set() {
   sigset_t set;
   sigemptyset(&set);
-  for (const int signal : kStopSignals) {
+  for (const int signal : kCaughtSignals) {
     sigaddset(&set, signal);
   }
+  return set;
+}
+
+sigset_t resume_signal_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGCONT);
   return set;
 }
 
 }  // namespace
 
 void hold_stop_signals() {
-  const sigset_t set = stop_signal_set();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  const sigset_t stops = caught_signal_set();
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  const sigset_t resume = resume_signal_set();
+  pthread_sigmask(SIG_BLOCK, &resume, nullptr);
 }
 
 void catch_stop_signals() {
   // A signal ignored when the program started (a background job's interrupt,
   // nohup's hang-up) stays ignored, whoever changed it since.
-  static const std::array<bool, kStopSignals.size()> ignored_at_start = [] {
-    std::array<bool, kStopSignals.size()> ignored{};
-    for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+  static const std::array<bool, kCaughtSignals.size()> ignored_at_start = [] {
+    std::array<bool, kCaughtSignals.size()> ignored{};
+    for (std::size_t i = 0; i < kCaughtSignals.size(); ++i) {
       struct sigaction current {};
-      ignored[i] = sigaction(kStopSignals[i], nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+      ignored[i] = sigaction(kCaughtSignals[i], nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
     }
     return ignored;
   }();
@@ -209,15 +278,52 @@ void catch_stop_signals() {
   // Restarted calls: an interrupted write of a frame would otherwise fail and
   // leave the output stream unusable, the terminal restore included.
   action.sa_flags = SA_RESTART;
-  for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
-    action.sa_handler = ignored_at_start[i] ? SIG_IGN : record_stop_signal;
-    sigaction(kStopSignals[i], &action, nullptr);
+  for (std::size_t i = 0; i < kCaughtSignals.size(); ++i) {
+    const bool suspension = kCaughtSignals[i] == SIGTSTP;
+    action.sa_handler = ignored_at_start[i] ? SIG_IGN : suspension ? record_suspension : record_stop_signal;
+    sigaction(kCaughtSignals[i], &action, nullptr);
   }
-  const sigset_t set = stop_signal_set();
+  const sigset_t set = caught_signal_set();
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+bool suspension_requested() { return suspension_asked.exchange(false); }
+
+void suspend() {
+  struct sigaction stop {};
+  stop.sa_handler = SIG_DFL;
+  sigemptyset(&stop.sa_mask);
+  struct sigaction caught {};
+  sigaction(SIGTSTP, &stop, &caught);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTSTP);
+  sigset_t held;
+  pthread_sigmask(SIG_UNBLOCK, &set, &held);
+  raise(SIGTSTP);
+  pthread_sigmask(SIG_SETMASK, &held, nullptr);
+  sigaction(SIGTSTP, &caught, nullptr);
+}
+
 int caught_stop_signal() { return caught_signal.load(); }
+
+void count_resumes_here() {
+  // Continuing a stopped process hands SIGCONT to one thread that does not
+  // block it, and that thread runs the handler before anything else: when it
+  // is the measuring thread, a wait it was stopped in is never taken for a
+  // short one.
+  static const bool counting = [] {
+    struct sigaction action {};
+    action.sa_handler = count_resume;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return sigaction(SIGCONT, &action, nullptr) == 0;
+  }();
+  if (counting) {
+    const sigset_t set = resume_signal_set();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  }
+}
 
 int end_by_signal(int signal) {
   // Dying of the signal itself, rather than exiting with a status, tells a

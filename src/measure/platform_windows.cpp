@@ -87,6 +87,9 @@ class WindowsPlatform final : public Platform {
     actual = in_effect;
     return status;
   }
+
+  // Windows suspends no console program as a whole.
+  std::uint64_t resume_count() override { return 0; }
 };
 
 UINT original_output_cp = 0;
@@ -140,6 +143,12 @@ bool output_is_terminal() {
   return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
+TerminalState terminal_state() {
+  // Windows itself ends a program whose console window is closed; a console
+  // that went otherwise no longer answers as one. There are no background jobs.
+  return input_is_terminal() ? TerminalState::Own : TerminalState::Gone;
+}
+
 namespace {
 
 // Ctrl+C, Ctrl+Break and termination; the C runtime runs their handlers on a
@@ -175,6 +184,11 @@ void catch_stop_signals() {
 }
 
 int caught_stop_signal() { return caught_signal.load(); }
+
+bool suspension_requested() { return false; }
+void suspend() {}
+
+void count_resumes_here() {}
 
 // Raising the signal again would end the process without running the exit
 // handlers that give the console back its code pages: return the status.

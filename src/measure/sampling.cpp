@@ -5,6 +5,7 @@ namespace measure {
 void enter_sampling_thread(Platform& platform) {
   platform.set_thread_priority_time_critical();
   hold_stop_signals();
+  count_resumes_here();
 }
 
 void measure_step(SleepSampler& sampler) noexcept {

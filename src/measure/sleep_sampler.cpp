@@ -82,7 +82,12 @@ std::uint64_t SleepSampler::now_us() {
   return counter_to_microseconds(platform_.query_performance_counter(), frequency_);
 }
 
-void SleepSampler::record(std::uint64_t duration_us) {
+void SleepSampler::record(std::uint64_t duration_us, std::uint64_t resumes_before) {
+  // The process was suspended during the wait (Ctrl+Z, SIGSTOP): it measured
+  // the suspension, not the wait.
+  if (platform_.resume_count() != resumes_before) {
+    return;
+  }
   samples_.push_back(duration_us);
   if (samples_.size() > max_samples_) {
     samples_.erase(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(samples_.size() - max_samples_));
@@ -90,20 +95,22 @@ void SleepSampler::record(std::uint64_t duration_us) {
 }
 
 void SleepSampler::sleep_pass() {
+  const std::uint64_t resumes = platform_.resume_count();
   const std::uint64_t start = now_us();
   platform_.sleep(1);
   const std::uint64_t end = now_us();
-  record(end - start);
+  record(end - start, resumes);
 }
 
 void SleepSampler::busy_wait_pass() {
+  const std::uint64_t resumes = platform_.resume_count();
   const std::uint64_t start = now_us();
   const std::uint64_t target = start + kBusyWaitUs;
   std::uint64_t t = now_us();
   while (t < target) {
     t = now_us();
   }
-  record(t - start);
+  record(t - start, resumes);
 }
 
 void SleepSampler::timer_pass() {
@@ -112,6 +119,7 @@ void SleepSampler::timer_pass() {
     sleep_pass();
     return;
   }
+  const std::uint64_t resumes = platform_.resume_count();
   const std::uint64_t start = now_us();
   if (!platform_.set_waitable_timer(timer, kTimerDue100ns)) {
     // An unarmed timer would never fire: make this a sleep pass instead.
@@ -122,7 +130,7 @@ void SleepSampler::timer_pass() {
   platform_.wait_for_single_object(timer);
   const std::uint64_t end = now_us();
   platform_.close_handle(timer);
-  record(end - start);
+  record(end - start, resumes);
 }
 
 void SleepSampler::measure(std::int32_t duration_ms) {

@@ -34,7 +34,8 @@ class SleepSampler {
   explicit SleepSampler(Platform& platform);
 
   // Waits by `mode_` again and again until `duration_ms` have passed since the
-  // call began, recording each wait's duration in microseconds.
+  // call began, recording each wait's duration in microseconds; a wait that
+  // spans a suspension of the process is not recorded.
   void measure(std::int32_t duration_ms);
 
   // Removes all samples; the storage stays allocated.
@@ -53,7 +54,9 @@ class SleepSampler {
 
  private:
   std::uint64_t now_us();
-  void record(std::uint64_t duration_us);
+  // Keeps a duration unless the process was resumed from a suspension since
+  // `resumes_before` was read, before the wait's first timestamp.
+  void record(std::uint64_t duration_us, std::uint64_t resumes_before);
   // One timed wait on the counter, the sleep or the timer.
   void busy_wait_pass();
   void sleep_pass();

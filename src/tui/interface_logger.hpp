@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <spdlog/logger.h>
 
@@ -9,5 +10,26 @@ namespace tui {
 // The logger registered as "main"; without one, a coloured standard-output
 // logger named "main-tui", created once and reused.
 std::shared_ptr<spdlog::logger> interface_logger();
+
+// Whether the user asked for no colours: NO_COLOR set and not empty.
+bool no_colour_requested();
+
+// Holds the lines `logger` writes while this lives and then writes them, in
+// order. While the screen owns the terminal a line written to it lands among
+// the bytes of a frame and the next frame paints over it.
+class HeldLogLines {
+ public:
+  explicit HeldLogLines(std::shared_ptr<spdlog::logger> logger);
+  HeldLogLines(const HeldLogLines&) = delete;
+  HeldLogLines& operator=(const HeldLogLines&) = delete;
+  ~HeldLogLines();
+
+ private:
+  class Holder;
+  std::shared_ptr<spdlog::logger> logger_;
+  std::shared_ptr<Holder> holder_;
+  // The logger's own sinks while it writes to the holder.
+  std::vector<spdlog::sink_ptr> sinks_;
+};
 
 }  // namespace tui

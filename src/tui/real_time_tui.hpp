@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <ftxui/component/component_base.hpp>
 #include <ftxui/component/event.hpp>
+#include <ftxui/component/loop.hpp>
 #include <ftxui/component/screen_interactive.hpp>
 #include <ftxui/dom/elements.hpp>
 
@@ -32,7 +34,8 @@ class RealTimeTUI {
   RealTimeTUI& operator=(RealTimeTUI&&) = delete;
   ~RealTimeTUI();
 
-  // Runs the screen loop on the calling thread until `quit`.
+  // Runs the screen loop on the calling thread until `quit`. Throws when the
+  // terminal goes away under it.
   void run();
   // Stops sampling (joining the thread) and asks the screen loop to exit.
   void quit();
@@ -41,7 +44,23 @@ class RealTimeTUI {
   friend class RealTimeTUITestPeer;
 
   void setup_ui();
+  // An interactive program has no business in the background: stays stopped
+  // there until it is brought back (true), or told to end (false, after
+  // `quit`).
+  bool wait_for_foreground();
+  // Installs the screen on the terminal, once the program is in its
+  // foreground, unless it has been told to end meanwhile.
+  void install_screen(std::optional<ftxui::Loop>& loop);
+  // Ctrl+Z: the screen off the terminal, the process stopped until resumed,
+  // then the screen installed again.
+  void suspend(std::optional<ftxui::Loop>& loop);
+  // Found in the background, the screen still installed (stopped and
+  // continued from outside): stopped again until brought back, then the
+  // screen installed afresh.
+  void return_to_foreground(std::optional<ftxui::Loop>& loop);
+  // The frame; without colours when the user asked for none.
   ftxui::Element render_frame();
+  ftxui::Element compose_frame();
   bool handle_event(ftxui::Event event);
   void clear_data();
   // Stores an arrow key's step for the next pass to apply.
@@ -89,6 +108,8 @@ class RealTimeTUI {
   // The frame asks for no more: a taller one would scroll the terminal on
   // every redraw, hiding its top and flooding the scrollback.
   int terminal_rows_ = 0;
+  // NO_COLOR was set: the frame is drawn without colours.
+  bool no_colour_ = false;
 };
 
 }  // namespace tui

@@ -30,6 +30,7 @@ TEST(Entry, CommandLines) {
     Matcher<int> status;
     Matcher<std::string> out, err, log;  // log: what the logger wrote on standard output
     bool ran;
+    bool out_fails = false;  // as on a full disk or a closed standard output
   };
   const Case cases[] = {
       {{"--version"}, false, Eq(0), version, none, none, false},
@@ -40,7 +41,10 @@ TEST(Entry, CommandLines) {
       // Undeclared arguments are ignored; the start line is below the default level.
       {{"--frobnicate", "stray"}, false, Eq(0), none, none, none, true},
       {{"-v"}, false, Eq(0), none, none, HasSubstr("[info] 🚀 Starting Real-Time Timer Analysis TUI\n"), true},
-      {{}, true, Eq(1), none, none, Eq("[error] ❌ TUI Error: no terminal\n"), true},
+      // Standard output is not a terminal (the test captures it): the error goes to standard error too.
+      {{}, true, Eq(1), none, Eq("quorvane: no terminal\n"), Eq("[error] ❌ TUI Error: no terminal\n"), true},
+      {{"--version"}, false, Eq(1), none, Eq("quorvane: cannot write to standard output\n"), none, false, true},
+      {{"-h"}, false, Eq(1), none, Eq("quorvane: cannot write to standard output\n"), none, false, true},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args{"quorvane"};
@@ -51,6 +55,7 @@ TEST(Entry, CommandLines) {
       argv.push_back(a.data());
     }
     std::ostringstream out;
+    out.setstate(c.out_fails ? std::ios::badbit : std::ios::goodbit);
     std::ostringstream err;
     bool ran = false;
     testing::internal::CaptureStdout();

@@ -67,7 +67,7 @@ quit_with() {
 }
 
 number() { screen_text | grep -oE -- "$1: [0-9]+" | head -1 | grep -oE '[0-9]+$'; }
-has_samples() { [ "$(number Samples)" -ge "$1" ]; }
+has_samples() { [ "$(number Samples)" -ge "$1" ] 2>/dev/null; }
 wait_samples() { retry 10 "fewer than $1 samples" has_samples "$1"; }
 as_nobody() { # BINARY: a command line running a copy of it as user nobody
   chmod 711 "$dir"
@@ -75,10 +75,29 @@ as_nobody() { # BINARY: a command line running a copy of it as user nobody
   echo setpriv --reuid=nobody --regid=nogroup --clear-groups "$dir/nobody/quorvane"
 }
 
+# The arrows step "Current", the slack in effect for the sampling thread's
+# waits, where it has any: a real-time thread (as root) has none, and gets none.
+check_arrows() {
+  if [ "${1:-}" = real-time ]; then
+    wait_for "Current: 0 μs" && send Up C-Up && sleep 0.3
+    [ "$(number Current)" = 0 ] || fail "the arrows gave a real-time thread slack"
+    return
+  fi
+  current=$(number Current)
+  [ "$current" -gt 1 ] || fail "no current timer interval"
+  for step in Up:1 Down:0 C-Up:100 C-Down:0; do
+    send "${step%:*}"
+    wait_for "Current: $((current + ${step#*:})) μs"
+  done
+}
+
 # Keys as a real terminal sends them reach the program and show their effect
-# (every key's effect is checked closer in; here, one of each kind).
+# (every key's effect is checked closer in; here, one of each kind); the mouse
+# is left to the terminal, for selecting.
 case_keys() {
   start 100 40 "$bin"
+  wait_for "Status: 🟢 Running"
+  [ "$(tmx display-message -p -t ui '#{mouse_any_flag}')" = 0 ] || fail "the mouse is tracked"
   wait_samples 50
   send m
   wait_for "Mode: BusyWait "
@@ -86,10 +105,7 @@ case_keys() {
   send f s
   wait_for "Filter [IQR]"
   wait_for "Status: 🔴 Stopped"
-  local current
-  current=$(number Current)
-  send C-Up
-  wait_for "Current: $((current + 100)) μs"
+  check_arrows "$([ "$(id -u)" = 0 ] && echo real-time)"
   quit_with q 0
 }
 
@@ -133,17 +149,26 @@ case_stop() {
   retry 5 "still running after its terminal was closed" gone
 }
 
-# Ctrl+Z leaves the terminal as it was; after fg it draws again and Ctrl+C
-# still ends it with 130. An interrupt ignored at start stays ignored.
+no_suspension_measured() { # the longest wait is no suspension of 200 ms or more
+  [ "$(number Max)" -lt 150000 ] || fail "a suspension was measured as a wait: Max $(number Max) μs"
+}
+
+# Ctrl+Z leaves the terminal as it was; after fg it draws again, no wait it
+# was stopped in counts, and Ctrl+C still ends it with 130. Killed while
+# suspended, or in the background, it ends with the terminal as it was. An
+# interrupt ignored at start stays ignored. Stopped and continued from outside,
+# it measures no suspension.
 case_suspend() {
   start 100 40 bash --norc --noprofile -i
   send "PS1='$ '; stty -g >$dir/before; $bin" Enter
   wait_for "Status: 🟢 Running"
   send C-z
   wait_for "Stopped"
+  sleep 1
   send "stty -g >$dir/stopped; fg" Enter
   wait_for "Status: 🟢 Running"
   sleep 0.3
+  no_suspension_measured
   send C-c
   wait_match '^[$]$'
   send "echo \"status \$?\"; stty -g >$dir/after" Enter
@@ -151,23 +176,70 @@ case_suspend() {
   [ "$(screen_text | grep -oE "^status [0-9]+" | tail -n1)" = "status 130" ] || fail "Ctrl+C after fg"
   cmp -s "$dir/before" "$dir/stopped" || fail "terminal not restored while stopped"
   cmp -s "$dir/before" "$dir/after" || fail "terminal not restored after Ctrl+C"
+  local how pid
+  for how in Ctrl+Z background STOP; do # suspended; started in the background; stopped from outside
+    rm -f "$dir/after" && send clear Enter && send "$bin$([ $how = background ] && echo ' &')" Enter
+    [ $how = background ] || wait_for "Status: 🟢 Running"
+    [ $how != Ctrl+Z ] || { send C-z && wait_for "Stopped"; }
+    [ $how != STOP ] || { pid=$(pgrep -P "$(program_pid)") && kill -STOP "$pid" && sleep 0.3 && kill -CONT "$pid"; }
+    sleep 0.5 && send "kill %1; sleep 0.5; stty -g >$dir/after" Enter
+    retry 5 "$how: not ended by kill %1" screen_has -E "Terminated +$bin"
+    retry 5 "the shell did not go on" test -s "$dir/after"
+    cmp -s "$dir/before" "$dir/after" || fail "$how: terminal not restored after kill %1"
+  done
 
   start 100 40 bash -c 'trap "" INT; exec "$0"' "$bin"
   wait_for "╭"
+  local i
+  pid=$(program_pid)
+  # A step is one wait of 1 ms and a pause of 5: it takes many stops to stop a wait.
+  for i in $(seq 30); do kill -STOP "$pid" && sleep 0.2 && kill -CONT "$pid" && sleep 0.05; done
+  sleep 0.1 && no_suspension_measured
   send C-c
   sleep 0.5
   [ ! -f "$dir/status" ] || fail "an ignored interrupt ended the program"
   quit_with q 0
 }
 
-# Without a terminal it stops at once, status 1, with a clear error.
+# Without a terminal it stops at once, status 1, with a clear error (on
+# standard error too when standard output is not the terminal). A help or
+# version text it cannot write is an error too, not a success.
 case_no_terminal() {
   local how
-  for how in 'input:"$0" </dev/null' 'output:"$0" | cat; exit "${PIPESTATUS[0]}"'; do
+  for how in 'input:"$0" </dev/null' 'output:"$0" | cat; exit "${PIPESTATUS[0]}"' 'output:"$0" >/dev/null' \
+    'output:"$0" >&-'; do
     start 100 40 bash -c "${how#*:}" "$bin"
     [ "$(wait_exit 3)" = 1 ] || fail "${how#*:}: status not 1"
-    wait_for "❌ TUI Error: standard ${how%%:*} is not a terminal" 1
+    wait_for "standard ${how%%:*} is not a terminal; Quorvane is interactive" 1
     assert_restored
+  done
+  for how in '--version >/dev/full' '--help >/dev/full' '--version >&-'; do
+    [ "$(bash -c "\"\$0\" $how 2>$dir/err; echo \$?" "$bin")" = 1 ] || fail "$how: status not 1"
+    [ "$(cat "$dir/err")" = "quorvane: cannot write to standard output: $([ "${how: -1}" = - ] &&
+      echo Bad file descriptor || echo No space left on device)" ] || fail "$how: said '$(cat "$dir/err")'"
+  done
+}
+
+# Its terminal closed under it with the hang-up ignored (by a trap, or in a
+# session of its own), it ends within a second or two with status 1, not
+# spinning for ever on its end of input; with the hang-up caught, with 129.
+case_vanish() {
+  local how
+  for how in "trap '' HUP;:1" "exec setsid:1" ":129"; do
+    tmx kill-server >/dev/null 2>&1 || true
+    rm -f "$dir/status"
+    # The session's shell dies of the hang-up, as a terminal's shell does;
+    # the one below it outlives it to report the status.
+    cat >"$dir/vanish.sh" <<RUN
+trap '' HUP
+(trap - HUP; ${how%:*} $(printf '%q' "$bin"))
+echo \$? >"$dir/status.tmp" && mv "$dir/status.tmp" "$dir/status"
+RUN
+    tmx -f /dev/null new-session -d -s ui -x 100 -y 40 "sh -c 'sh $dir/vanish.sh; true'"
+    wait_for "Status: 🟢 Running"
+    tmx kill-session -t ui
+    retry 2 "${how%:*}: still running two seconds after its terminal closed" test -f "$dir/status"
+    [ "$(cat "$dir/status")" = "${how#*:}" ] || fail "${how%:*}: status $(cat "$dir/status"), not ${how#*:}"
   done
 }
 
@@ -206,10 +278,12 @@ case_sizes() {
   quit_with q 0
 }
 
-# As an ordinary user the priority requests are refused, and it works all the same.
+# As an ordinary user the priority requests are refused, and it works all the
+# same; the arrows change the slack. With -v the lines logged while the screen
+# was up come after it, in order, and none of them broke a frame.
 case_unprivileged() {
   [ "$(id -u)" = 0 ] || { echo "skipped: changing user needs root"; return; }
-  start 100 40 $(as_nobody "$bin")
+  start 100 40 $(as_nobody "$bin") -v
   wait_samples 20
   local pid task
   pid=$(program_pid)
@@ -219,7 +293,13 @@ case_unprivileged() {
       [ "$(awk '{print $19, $41}' "$task/stat")" = "0 0" ] || fail "thread ${task##*/} got a raised priority"
     done
   fi
+  check_arrows
   quit_with q 0
+  local all
+  all=$(tmx capture-pane -p -S - -t ui)
+  [ "$(grep -c "╭" <<<"$all")" = 1 ] || fail "log lines were written into the frame"
+  [ "$(sed -n '/╰/,$p' <<<"$all" | grep -oE 'New Resolution: [0-9]+' | grep -oE '[0-9]+$' | xargs)" = \
+    "$((current + 1)) $current $((current + 100)) $current" ] || fail "the debug lines are not all after the frame, in order"
 }
 
 # With every core busy it still redraws about 60 times a second, and q ends
@@ -249,7 +329,10 @@ case_soak() {
   local keys=(m M c C s S f F Up Down C-Up C-Down x Enter Tab Escape F1 Home Left M-x C-l)
   local raw=("c3 a9" "ff fe 80" "1b 5b 31 3b 35" "1b 5b 3c 30 3b 31 30 3b 35 4d" "1b 5b 39 39 39 39 39 39 39 39 39 39 41"
     "1b 5d 30 3b 74 1b 5c" "1b 1b 1b" "00")
-  start 100 40 env ASAN_OPTIONS="log_path=$logs:detect_leaks=1:quarantine_size_mb=1" UBSAN_OPTIONS="log_path=$logs:halt_on_error=1" "$bin"
+  # A small quarantine: the default 256 MB of freed memory fills at the pace of
+  # the frames for minutes and would read as growth.
+  start 100 40 env ASAN_OPTIONS="log_path=$logs:detect_leaks=1:quarantine_size_mb=1" \
+    UBSAN_OPTIONS="log_path=$logs:halt_on_error=1" "$bin"
   wait_for "╭" 30
   pid=$(program_pid)
   while [ $SECONDS -lt $end ]; do

@@ -36,7 +36,8 @@ TEST(CounterToMicroseconds, IsTheExactQuotientForEveryCounter) {
 }
 
 // The readings enclose the wait alone (creating and closing a timer cost the
-// fake 5 ms each), and a timer that cannot be made or armed gives a sleep.
+// fake 5 ms each), a timer that cannot be made or armed gives a sleep, and a
+// wait the process was suspended in (resumed during it) gives no sample.
 TEST(SleepSampler, EachPassTimesItsWaitAlone) {
   using enum SleepMode;
   struct Case {
@@ -44,20 +45,24 @@ TEST(SleepSampler, EachPassTimesItsWaitAlone) {
     bool creation_fails, arming_fails;
     int timer_waits;
     std::uint64_t sample;
+    bool suspended = false;
   };
   // 10,001 counts from reading 12,345,679 are 1001 μs; from one reading later, 1000.
-  for (const auto& c :
-       {Case{Sleep, false, false, 0, 1001}, Case{HighPrecisionSleep, false, false, 1, 1001},
-        Case{HighPrecisionSleep, true, false, 0, 1001}, Case{HighPrecisionSleep, false, true, 0, 1000}}) {
+  for (const auto& c : {Case{Sleep, false, false, 0, 1001}, Case{HighPrecisionSleep, false, false, 1, 1001},
+                        Case{HighPrecisionSleep, true, false, 0, 1001}, Case{HighPrecisionSleep, false, true, 0, 1000},
+                        Case{Sleep, false, false, 0, 0, true}, Case{HighPrecisionSleep, false, false, 1, 0, true}}) {
     SCOPED_TRACE(testing::Message() << static_cast<int>(c.mode) << c.creation_fails << c.arming_fails);
     FakePlatform platform;
     platform.timer_creation_fails = c.creation_fails;
     platform.timer_arming_fails = c.arming_fails;
     platform.counter = 12'345'676;  // the wait starts at reading 12,345,679
+    if (c.suspended) {
+      platform.on_wait = [&platform] { ++platform.resumes; };
+    }
     SleepSampler sampler(platform);
     sampler.mode_ = c.mode;
     sampler.measure(1);
-    EXPECT_EQ(sampler.samples_, Samples{c.sample});
+    EXPECT_EQ(sampler.samples_, c.suspended ? Samples{} : Samples{c.sample});
     EXPECT_EQ(platform.timer_waits, c.timer_waits);
     EXPECT_EQ(platform.open_timers, 0);
   }

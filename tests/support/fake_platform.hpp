@@ -30,6 +30,7 @@ class FakePlatform : public measure::Platform {
   int waits = 0;
   int waits_at_normal_priority = 0;
   int timer_waits = 0;
+  std::uint64_t resumes = 0;  // resumes after a suspension; on_wait may add one
 
   // Timer resolution in 100 ns units; a request is granted what `granted` says.
   measure::NtStatus query_status = 0;
@@ -78,6 +79,9 @@ class FakePlatform : public measure::Platform {
       c = coarsest, f = finest, cur = current;
     }
     return query_status;
+  }
+  std::uint64_t resume_count() override {
+    return locked([](auto& f) { return f.resumes; });
   }
   measure::NtStatus nt_set_timer_resolution(std::uint32_t desired, bool, std::uint32_t& actual) override {
     const std::lock_guard lock(mutex_);

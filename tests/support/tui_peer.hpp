@@ -36,6 +36,7 @@ class RealTimeTUITestPeer {
   std::int32_t max_bin_count() const { return ui_.max_bin_count_; }
   std::int32_t filter_mode() const { return ui_.filter_mode_; }
   std::uint32_t current_resolution_us() const { return ui_.current_resolution_us_; }
+  bool& no_colour() { return ui_.no_colour_; }
 
  private:
   RealTimeTUI& ui_;

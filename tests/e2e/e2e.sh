@@ -139,14 +139,6 @@ case_stop() {
       echo "ok: ${modes[i]}, ${how%:*} → ${how#*:}"
     done
   done
-  # Closing the terminal under it ends it (a zombie at most, its shell gone).
-  start 100 40 "$bin"
-  wait_for "Status: 🟢 Running"
-  local pid
-  pid=$(program_pid)
-  tmx kill-session -t ui
-  gone() { ! kill -0 "$pid" 2>/dev/null || [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" = Z ]; }
-  retry 5 "still running after its terminal was closed" gone
 }
 
 no_suspension_measured() { # the longest wait is no suspension of 200 ms or more

@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
   measure::prepare_console();
+  measure::keep_timer_request_when_hidden();
   const int status = app::run_entry(argc, argv, std::cout, std::cerr, [] {
     // Without a terminal the keys cannot be read and the frames pile up
     // unseen in a file or pipe, so there is no run to be had.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace measure {
 
@@ -56,6 +57,25 @@ void prepare_console();
 // Whether standard input, or standard output, is an interactive terminal.
 bool input_is_terminal();
 bool output_is_terminal();
+bool error_is_terminal();
+
+// What the system says about itself: the operating system's name, release,
+// version and machine as uname names them, and the processor's model name;
+// empty where the system does not tell.
+struct SystemInfo {
+  std::string sysname;
+  std::string release;
+  std::string version;
+  std::string machine;
+  std::string cpu_model;
+};
+SystemInfo system_info();
+
+// Asks the system to honour this process's timer-resolution request even
+// while its window is hidden or minimised (Windows 11 sets it aside then).
+// Asked once; later calls give the first answer.
+enum class TimerRequestKept { Accepted, Refused, NotApplicable };
+TimerRequestKept keep_timer_request_when_hidden();
 
 // Stop signals: the requests to end the program that come from outside it
 // (interrupt, termination, and where the system has them hang-up and quit).

@@ -14,8 +14,9 @@ inline constexpr std::int32_t kStepMs = 1;
 inline constexpr std::chrono::milliseconds kStepPause{5};
 
 // The first thing a sampling thread does: raise its own priority and keep the
-// stop signals, which would only cut a timed wait short, off it.
-void enter_sampling_thread(Platform& platform);
+// stop signals, which would only cut a timed wait short, off it. Returns
+// whether the system granted the priority.
+bool enter_sampling_thread(Platform& platform);
 
 // One measuring step. A failure keeps what was recorded before it.
 void measure_step(SleepSampler& sampler) noexcept;

@@ -8,15 +8,20 @@
 #include <spdlog/spdlog.h>
 #include <CLI/CLI.hpp>
 
+#include "app/report.hpp"
+
 namespace app {
 
-int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const std::function<void()>& run_interface) {
+int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const std::function<void()>& run_interface,
+              const ReportSystem* report_system) {
   CLI::App application{"Quorvane CLI"};
   const std::string version = QUORVANE_VERSION;
   bool show_version = false;
   bool verbose = false;
   application.add_flag("--version", show_version, "Show version and exit");
   application.add_flag("-v,--verbose", verbose, "Enable verbose output");
+  ReportOptions report;
+  add_report_options(application, report);
   application.allow_extras();
 
   try {
@@ -25,6 +30,10 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const
     out << application.help() << std::endl;
     return 0;
   } catch (const CLI::ParseError& e) {
+    if (const auto line = report_flag_error(e.what())) {
+      err << *line << std::endl;
+      return 2;
+    }
     err << application.help() << std::endl;
     return e.get_exit_code();
   }
@@ -32,6 +41,11 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const
   if (show_version) {
     out << "Quorvane CLI Version " << version << std::endl;
     return 0;
+  }
+
+  if (const auto status = run_report_command(report, application.remaining(), out, err,
+                                             report_system != nullptr ? *report_system : real_report_system())) {
+    return *status;
   }
 
   // Replace a "main" logger left over from an earlier call in the same process.

@@ -12,10 +12,14 @@ int main(int argc, char** argv) {
     // Without a terminal the keys cannot be read and the frames pile up
     // unseen in a file or pipe, so there is no run to be had.
     if (!measure::input_is_terminal()) {
-      throw std::runtime_error("standard input is not a terminal; Quorvane is interactive and must run in one");
+      throw std::runtime_error(
+          "standard input is not a terminal; Quorvane is interactive and must run in one (or use --report, which needs "
+          "none)");
     }
     if (!measure::output_is_terminal()) {
-      throw std::runtime_error("standard output is not a terminal; Quorvane is interactive and must run in one");
+      throw std::runtime_error(
+          "standard output is not a terminal; Quorvane is interactive and must run in one (or use --report, which "
+          "needs none)");
     }
     tui::RealTimeTUI interface;
     interface.run();

@@ -13,13 +13,11 @@ int main(int argc, char** argv) {
     // unseen in a file or pipe, so there is no run to be had.
     if (!measure::input_is_terminal()) {
       throw std::runtime_error(
-          "standard input is not a terminal; Quorvane is interactive and must run in one (or use --report, which needs "
-          "none)");
+          "standard input is not a terminal; Quorvane is interactive and must run in one, or use --report");
     }
     if (!measure::output_is_terminal()) {
       throw std::runtime_error(
-          "standard output is not a terminal; Quorvane is interactive and must run in one (or use --report, which "
-          "needs none)");
+          "standard output is not a terminal; Quorvane is interactive and must run in one, or use --report");
     }
     tui::RealTimeTUI interface;
     interface.run();

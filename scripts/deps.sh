@@ -42,7 +42,7 @@ libraries_fit() { # installed_version|candidate_version
 
 need_apt=()
 want() { [ -n "$(installed_version "$1")" ] || need_apt+=("$1"); }
-for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev dpkg-dev file tmux xz-utils stress-ng util-linux "$@"; do want "$p"; done
+for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev dpkg-dev file tmux xz-utils stress-ng util-linux nlohmann-json3-dev jq "$@"; do want "$p"; done
 if [ "$target" = windows ]; then
   for p in g++-mingw-w64-x86-64-posix wine64 wine; do want "$p"; done
 fi
@@ -70,6 +70,19 @@ if [ ${#need_apt[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${need_apt[@]}" >&2
 fi
 
+# The JSON library is header-only, so the Windows build uses Debian's own
+# headers and package files, copied beside the libraries built for it (not
+# part of the recipe: a cached prefix is not rebuilt for them).
+provide_json() {
+  [ "$target" = windows ] && [ ! -f "$prefix/share/cmake/nlohmann_json/nlohmann_jsonConfig.cmake" ] || return 0
+  local config
+  config=$(dpkg -L nlohmann-json3-dev | grep '/nlohmann_jsonConfig\.cmake$' | head -n1)
+  rm -rf "$prefix/include/nlohmann" "$prefix/share/cmake/nlohmann_json"
+  mkdir -p "$prefix/include" "$prefix/share/cmake"
+  cp -r /usr/include/nlohmann "$prefix/include/"
+  cp -r "$(dirname "$config")" "$prefix/share/cmake/nlohmann_json"
+}
+
 case $use in
   system)
     log "using the system's libraries"
@@ -77,6 +90,7 @@ case $use in
     exit 0
     ;;
   cache)
+    provide_json
     echo "$prefix"
     exit 0
     ;;
@@ -129,6 +143,7 @@ build spdlog -DSPDLOG_FMT_EXTERNAL=ON -DSPDLOG_BUILD_EXAMPLE=OFF -DSPDLOG_BUILD_
 build cli11 -DCLI11_BUILD_TESTS=OFF -DCLI11_BUILD_EXAMPLES=OFF -DCLI11_BUILD_DOCS=OFF -DCLI11_PRECOMPILED=OFF -DCLI11_INSTALL=ON
 build ftxui -DFTXUI_BUILD_EXAMPLES=OFF -DFTXUI_BUILD_DOCS=OFF -DFTXUI_BUILD_TESTS=OFF -DFTXUI_ENABLE_INSTALL=ON
 rm -rf "$work"
+provide_json
 echo "$recipe" >"$stamp"
 log "installed into $prefix"
 echo "$prefix"

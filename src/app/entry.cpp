@@ -10,6 +10,7 @@
 #include <spdlog/spdlog.h>
 #include <CLI/CLI.hpp>
 
+#include "app/report.hpp"
 #include "measure/platform.hpp"
 #include "tui/interface_logger.hpp"
 
@@ -33,13 +34,16 @@ int write_out(std::ostream& out, std::ostream& err, const std::string& text) {
 
 }  // namespace
 
-int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const std::function<void()>& run_interface) {
+int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const std::function<void()>& run_interface,
+              const ReportSystem* report_system) {
   CLI::App application{"Quorvane CLI"};
   const std::string version = QUORVANE_VERSION;
   bool show_version = false;
   bool verbose = false;
   application.add_flag("--version", show_version, "Show version and exit");
   application.add_flag("-v,--verbose", verbose, "Enable verbose output");
+  ReportOptions report;
+  add_report_options(application, report);
   application.allow_extras();
 
   try {
@@ -47,12 +51,21 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const
   } catch (const CLI::CallForHelp&) {
     return write_out(out, err, application.help());
   } catch (const CLI::ParseError& e) {
+    if (const auto line = report_flag_error(e.what())) {
+      err << *line << std::endl;
+      return 2;
+    }
     err << application.help() << std::endl;
     return e.get_exit_code();
   }
 
   if (show_version) {
     return write_out(out, err, "Quorvane CLI Version " + version);
+  }
+
+  if (const auto status = run_report_command(report, application.remaining(), out, err,
+                                             report_system != nullptr ? *report_system : real_report_system())) {
+    return *status;
   }
 
   // Replace a "main" logger left over from an earlier call in the same process.

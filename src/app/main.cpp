@@ -7,14 +7,17 @@
 
 int main(int argc, char** argv) {
   measure::prepare_console();
+  measure::keep_timer_request_when_hidden();
   const int status = app::run_entry(argc, argv, std::cout, std::cerr, [] {
     // Without a terminal the keys cannot be read and the frames pile up
     // unseen in a file or pipe, so there is no run to be had.
     if (!measure::input_is_terminal()) {
-      throw std::runtime_error("standard input is not a terminal; Quorvane is interactive and must run in one");
+      throw std::runtime_error(
+          "standard input is not a terminal; Quorvane is interactive and must run in one, or use --report");
     }
     if (!measure::output_is_terminal()) {
-      throw std::runtime_error("standard output is not a terminal; Quorvane is interactive and must run in one");
+      throw std::runtime_error(
+          "standard output is not a terminal; Quorvane is interactive and must run in one, or use --report");
     }
     tui::RealTimeTUI interface;
     interface.run();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace measure {
 
@@ -63,6 +64,25 @@ void prepare_console();
 // Whether standard input, or standard output, is an interactive terminal.
 bool input_is_terminal();
 bool output_is_terminal();
+bool error_is_terminal();
+
+// What the system says about itself: the operating system's name, release,
+// version and machine as uname names them, and the processor's model name;
+// empty where the system does not tell.
+struct SystemInfo {
+  std::string sysname;
+  std::string release;
+  std::string version;
+  std::string machine;
+  std::string cpu_model;
+};
+SystemInfo system_info();
+
+// Asks the system to honour this process's timer-resolution request even
+// while its window is hidden or minimised (Windows 11 sets it aside then).
+// Asked once; later calls give the first answer.
+enum class TimerRequestKept { Accepted, Refused, NotApplicable };
+TimerRequestKept keep_timer_request_when_hidden();
 
 // What has become of the terminal the program runs in: still its own; taken by
 // the shell for another job (the program was resumed in the background); or

@@ -14,6 +14,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/timerfd.h>
+#include <sys/utsname.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,6 +25,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <fstream>
+#include <string>
 
 #include "measure/platform.hpp"
 
@@ -196,6 +199,29 @@ void prepare_console() {}
 
 bool input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
 bool output_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
+bool error_is_terminal() { return isatty(STDERR_FILENO) == 1; }
+
+SystemInfo system_info() {
+  SystemInfo info;
+  utsname names{};
+  if (uname(&names) == 0) {
+    info = {names.sysname, names.release, names.version, names.machine, ""};
+  }
+  // x86 kernels name the model; others (most ARM ones) do not.
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  for (std::string line; std::getline(cpuinfo, line);) {
+    if (line.rfind("model name", 0) == 0 && line.find(':') != std::string::npos) {
+      const auto begin = line.find_first_not_of(" \t", line.find(':') + 1);
+      const auto end = line.find_last_not_of(" \t");
+      info.cpu_model = begin == std::string::npos ? "" : line.substr(begin, end - begin + 1);
+      break;
+    }
+  }
+  return info;
+}
+
+// Timer slack belongs to the waiting thread; nothing sets it aside.
+TimerRequestKept keep_timer_request_when_hidden() { return TimerRequestKept::NotApplicable; }
 
 TerminalState terminal_state() {
   // A hung-up or closed terminal reports a hang-up or an error on both ends;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
 
 #include "measure/platform.hpp"
 
@@ -17,6 +18,7 @@
 extern "C" {
 LONG NTAPI NtQueryTimerResolution(PULONG MaximumTime, PULONG MinimumTime, PULONG CurrentTime);
 LONG NTAPI NtSetTimerResolution(ULONG DesiredTime, BOOLEAN SetResolution, PULONG ActualTime);
+LONG NTAPI RtlGetVersion(PRTL_OSVERSIONINFOW VersionInformation);
 }
 
 namespace measure {
@@ -62,8 +64,9 @@ class WindowsPlatform final : public Platform {
 
   bool set_priority_class_realtime() override {
     // Without administrator rights Windows grants the high class instead and
-    // still reports success.
-    return SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS) != FALSE;
+    // still reports success: granted means the class is real-time now.
+    return SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS) != FALSE &&
+           GetPriorityClass(GetCurrentProcess()) == REALTIME_PRIORITY_CLASS;
   }
 
   bool set_thread_priority_time_critical() override {
@@ -147,6 +150,89 @@ TerminalState terminal_state() {
   // Windows itself ends a program whose console window is closed; a console
   // that went otherwise no longer answers as one. There are no background jobs.
   return input_is_terminal() ? TerminalState::Own : TerminalState::Gone;
+}
+
+bool error_is_terminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+namespace {
+
+// A string value under HKEY_LOCAL_MACHINE in UTF-8, without its padding, or "".
+std::string machine_registry_string(const wchar_t* key, const wchar_t* value) {
+  wchar_t text[256] = {};
+  DWORD size = sizeof text;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) {
+    return "";
+  }
+  char utf8[768] = {};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
+  const std::string padded = utf8;
+  const auto begin = padded.find_first_not_of(' ');
+  return begin == std::string::npos ? "" : padded.substr(begin, padded.find_last_not_of(' ') - begin + 1);
+}
+
+}  // namespace
+
+SystemInfo system_info() {
+  SystemInfo info;
+  info.sysname = "Windows";
+  // The kernel's own answer: GetVersionEx reports an older Windows to a
+  // program whose manifest does not name the newer ones.
+  RTL_OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (RtlGetVersion(&version) == 0) {
+    info.release = std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion) + "." +
+                   std::to_string(version.dwBuildNumber);
+  }
+  const wchar_t* current = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  info.version = machine_registry_string(current, L"DisplayVersion");  // "23H2"
+  if (info.version.empty()) {
+    info.version = machine_registry_string(current, L"ProductName");
+  }
+  // Windows' own names for the processor architecture, as PROCESSOR_ARCHITECTURE gives them.
+  SYSTEM_INFO system{};
+  GetNativeSystemInfo(&system);
+  switch (system.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_AMD64:
+      info.machine = "AMD64";
+      break;
+    case PROCESSOR_ARCHITECTURE_ARM64:
+      info.machine = "ARM64";
+      break;
+    case PROCESSOR_ARCHITECTURE_INTEL:
+      info.machine = "x86";
+      break;
+    default:
+      break;
+  }
+  info.cpu_model =
+      machine_registry_string(L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", L"ProcessorNameString");
+  return info;
+}
+
+TimerRequestKept keep_timer_request_when_hidden() {
+  static const TimerRequestKept answer = [] {
+    // Declared here and looked up at run time: older SDK headers lack them,
+    // and Windows before 8 lacks the call.
+    struct PowerThrottlingState {
+      ULONG version;
+      ULONG control_mask;
+      ULONG state_mask;
+    };
+    constexpr int kProcessPowerThrottling = 4;
+    constexpr ULONG kIgnoreTimerResolution = 0x4;
+    using SetProcessInformationCall = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+    const auto call = reinterpret_cast<SetProcessInformationCall>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetProcessInformation")));
+    // In the control mask, cleared in the state: "never ignore my timer resolution".
+    PowerThrottlingState state{1, kIgnoreTimerResolution, 0};
+    return call != nullptr && call(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof state) != FALSE
+               ? TimerRequestKept::Accepted
+               : TimerRequestKept::Refused;
+  }();
+  return answer;
 }
 
 namespace {

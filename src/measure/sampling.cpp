@@ -2,10 +2,11 @@
 
 namespace measure {
 
-void enter_sampling_thread(Platform& platform) {
-  platform.set_thread_priority_time_critical();
+bool enter_sampling_thread(Platform& platform) {
+  const bool granted = platform.set_thread_priority_time_critical();
   hold_stop_signals();
   count_resumes_here();
+  return granted;
 }
 
 void measure_step(SleepSampler& sampler) noexcept {

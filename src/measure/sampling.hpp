@@ -16,7 +16,8 @@ inline constexpr std::chrono::milliseconds kStepPause{5};
 // The first thing a sampling thread does: raise its own priority, keep the
 // stop signals, which would only cut a timed wait short, off it, and count the
 // resumes after a suspension, so that a wait it was stopped in is dropped.
-void enter_sampling_thread(Platform& platform);
+// Returns whether the system granted the priority.
+bool enter_sampling_thread(Platform& platform);
 
 // One measuring step. A failure keeps what was recorded before it.
 void measure_step(SleepSampler& sampler) noexcept;

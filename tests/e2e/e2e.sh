@@ -312,6 +312,29 @@ case_load() {
   echo "ok: $((frames / 2)) frames/s under load, q took $((($(date +%s%N) - started) / 1000000)) ms"
 }
 
+# The report without a terminal: a table, JSON, nothing on standard error. A stop signal prints what was
+# measured, marked, and ends it by that signal; in a terminal a progress line shows meanwhile.
+case_report() {
+  "$bin" --report --samples 20 </dev/null >"$dir/text" 2>"$dir/err" || fail "text report: status $?"
+  [ ! -s "$dir/err" ] && grep -qE "^HighPrecisionSleep +20 " "$dir/text" || fail "$(cat "$dir/err" "$dir/text")"
+  case_report_json
+  "$bin" --report --json --samples 100000 </dev/null >"$dir/json" & (sleep 1 && kill -TERM $!)
+  wait $! || [ $? = 143 ] && jq -e .interrupted "$dir/json" >/dev/null || fail "no interrupted report, or not 143"
+  start 100 40 "$bin" --report --samples 100000
+  wait_match "Measuring 100000 each: sleep [1-9]"
+  quit_with C-c 130
+  wait_match "^BusyWait +[1-9]" && wait_for "Interrupted"
+}
+
+# The JSON report as a program reads it; ARGS run the binary (wine for Windows).
+case_report_json() {
+  "$@" "$bin" --report --samples 200 --json </dev/null >"$dir/json" || fail "JSON report: status $?"
+  jq -e '.file_version == 1 and .interrupted == false
+    and [.methods[].method] == ["Sleep", "BusyWait", "HighPrecisionSleep"] and .methods[1].min >= 1000
+    and all(.methods[]; . as $m | .samples == 200 and ([.histogram[]] | add) == 200
+      and all(.p50, .p90, .p99, .p999; $m.min <= . and . <= $m.max))' "$dir/json" >/dev/null || fail "$(cat "$dir/json")"
+}
+
 # Random keys, stray bytes and resizes against a sanitizer build for SECONDS:
 # no report, no growing memory, and q still ends it. Args: [SECONDS] [SEED]
 case_soak() {

@@ -34,7 +34,6 @@ TEST(Keyboard, EachKeyWhileSampling) {
            Case{Event::Character('M'), true, HighPrecisionSleep, 0, true, true},
            Case{Event::Character('m'), true, Sleep, 0, true, true},
            Case{Event::Character('C'), true, Sleep, 0, true, true},
-           Case{Event::Character('c'), true, Sleep, 0, true, true},
            Case{Event::Character('f'), true, Sleep, 1, false, true},
            Case{Event::Character('F'), true, Sleep, 2, false, true},
            Case{Event::Character('f'), true, Sleep, 0, false, true},

@@ -1,12 +1,18 @@
+// The command line as a user gives it: the interactive mode's options, and
+// the report's, run through the entry with its streams captured.
 #include "app/entry.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
+#include <tuple>
+
+#include "app/report.hpp"
+#include "support/fake_platform.hpp"
 
 namespace {
 
@@ -17,6 +23,38 @@ using testing::Matcher;
 using testing::Ne;
 using testing::Not;
 using testing::StartsWith;
+using testing_support::FakePlatform;
+
+struct Outcome {
+  int status;
+  std::string out, err;
+  bool ran = false;  // whether the interface was started
+};
+
+// The entry on `args`, reports measured on `platform`: a stop signal is caught
+// at check `signal_at` (0: never); the interface, if started, throws `failure`.
+Outcome run(std::vector<std::string> args, FakePlatform& platform, int signal_at = 0, bool out_fails = false,
+            const char* failure = nullptr) {
+  app::ReportSystem system{platform};
+  system.caught_stop_signal = [=, checks = 0]() mutable { return ++checks == signal_at ? 15 : 0; };
+  args.insert(args.begin(), "quorvane");
+  std::vector<char*> argv(args.size());
+  std::transform(args.begin(), args.end(), argv.begin(), [](std::string& a) { return a.data(); });
+  std::ostringstream out, err;
+  out.setstate(out_fails ? std::ios::badbit : std::ios::goodbit);
+  Outcome result{};
+  result.status = app::run_entry(
+      static_cast<int>(argv.size()), argv.data(), out, err,
+      [&] {
+        result.ran = true;
+        if (failure != nullptr) {
+          throw std::runtime_error(failure);
+        }
+      },
+      &system);
+  result.out = out.str(), result.err = err.str();
+  return result;
+}
 
 TEST(Entry, CommandLines) {
   const Matcher<std::string> version = Eq("Quorvane CLI Version 1.0.1\n");
@@ -26,50 +64,99 @@ TEST(Entry, CommandLines) {
   const Matcher<std::string> none = Eq("");
   struct Case {
     std::vector<std::string> args;
-    bool interface_fails;
+    const char* failure;  // of the interface
     Matcher<int> status;
     Matcher<std::string> out, err, log;  // log: what the logger wrote on standard output
     bool ran;
     bool out_fails = false;  // as on a full disk or a closed standard output
   };
   const Case cases[] = {
-      {{"--version"}, false, Eq(0), version, none, none, false},
-      {{"--version", "-v"}, false, Eq(0), version, none, none, false},
-      {{"--help", "--version"}, false, Eq(0), help, none, none, false},
-      {{"-h"}, false, Eq(0), help, none, none, false},
-      {{"--version=maybe"}, false, Ne(0), none, StartsWith("Quorvane CLI"), none, false},
+      {{"--version"}, nullptr, Eq(0), version, none, none, false},
+      {{"--help", "--version"}, nullptr, Eq(0), help, none, none, false},
+      {{"--version=maybe"}, nullptr, Ne(0), none, StartsWith("Quorvane CLI"), none, false},
       // Undeclared arguments are ignored; the start line is below the default level.
-      {{"--frobnicate", "stray"}, false, Eq(0), none, none, none, true},
-      {{"-v"}, false, Eq(0), none, none, HasSubstr("[info] 🚀 Starting Real-Time Timer Analysis TUI\n"), true},
+      {{"--frobnicate", "stray"}, nullptr, Eq(0), none, none, none, true},
+      {{"-v"}, nullptr, Eq(0), none, none, HasSubstr("[info] 🚀 Starting Real-Time Timer Analysis TUI\n"), true},
       // Standard output is not a terminal (the test captures it): the error goes to standard error too.
-      {{}, true, Eq(1), none, Eq("quorvane: no terminal\n"), Eq("[error] ❌ TUI Error: no terminal\n"), true},
-      {{"--version"}, false, Eq(1), none, Eq("quorvane: cannot write to standard output\n"), none, false, true},
-      {{"-h"}, false, Eq(1), none, Eq("quorvane: cannot write to standard output\n"), none, false, true},
+      {{}, "no terminal", Eq(1), none, Eq("quorvane: no terminal\n"), Eq("[error] ❌ TUI Error: no terminal\n"), true},
+      {{"--version"}, nullptr, Eq(1), none, Eq("quorvane: cannot write to standard output\n"), none, false, true},
+      {{"-h"}, nullptr, Eq(1), none, Eq("quorvane: cannot write to standard output\n"), none, false, true},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args{"quorvane"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    SCOPED_TRACE(testing::PrintToString(args));
-    std::vector<char*> argv;
-    for (auto& a : args) {
-      argv.push_back(a.data());
-    }
-    std::ostringstream out;
-    out.setstate(c.out_fails ? std::ios::badbit : std::ios::goodbit);
-    std::ostringstream err;
-    bool ran = false;
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    FakePlatform platform;
     testing::internal::CaptureStdout();
-    const int status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err, [&] {
-      ran = true;
-      if (c.interface_fails) {
-        throw std::runtime_error("no terminal");
-      }
-    });
+    const auto r = run(c.args, platform, 0, c.out_fails, c.failure);
     EXPECT_THAT(testing::internal::GetCapturedStdout(), c.log);
-    EXPECT_THAT(status, c.status);
-    EXPECT_THAT(out.str(), c.out);
-    EXPECT_THAT(err.str(), c.err);
-    EXPECT_EQ(ran, c.ran);
+    EXPECT_THAT(r.status, c.status);
+    EXPECT_THAT(r.out, c.out);
+    EXPECT_THAT(r.err, c.err);
+    EXPECT_EQ(r.ran, c.ran);
+  }
+}
+
+TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--json"}, "--json works only with --report"},
+      {{"--report", "--samples", "0"}, "--samples accepts a whole number from 1 to 1000000, not \"0\""},
+      {{"--report", "--samples", "1000001"}, "--samples accepts a whole number from 1 to 1000000"},
+      {{"--report", "--samples"}, "--samples accepts"},
+      {{"--report", "--method", "slep"}, "--method accepts sleep, busywait or timer, not \"slep\""},
+      {{"--report", "--method", "timer,Timer"}, "--method accepts each of sleep, busywait and timer once"},
+      {{"--report", "--resolution", "-1"}, "--resolution accepts a whole number of microseconds from 0 to 1000000"},
+      {{"--report", "--max-p99", "1.5"}, "--max-p99 accepts a whole number of microseconds"},
+      {{"--report", "--max-p9", "5"}, "unknown argument \"--max-p9\""},
+      {{"--report", "--json=maybe"}, "--json takes no value"},
+  };
+  for (const char* option : {"--method", "--samples", "--resolution", "--max-p99"}) {
+    cases.push_back({{option, "5"}, option + std::string(" works only with --report")});
+  }
+  for (const auto& [args, says] : cases) {
+    FakePlatform platform;
+    const auto r = run(args, platform);
+    EXPECT_EQ(r.status, 2) << says;
+    EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << says;
+    EXPECT_EQ(platform.counter, 0) << says << ": measured";
+  }
+}
+
+TEST(Report, JsonDocumentReadsBack) {
+  FakePlatform platform;
+  const auto r = run(
+      {"--report", "--json", "--samples=3", "--method", "timer", "--method=busywait", "--resolution", "500"}, platform);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ(doc["resolution"], nlohmann::json::parse(R"({"current": 15625, "coarsest": 15625, "finest": 500,
+                                                          "requested": 500, "granted": 500})"));
+  EXPECT_EQ(platform.set_requests, (std::vector<std::uint32_t>{5000, 5000})) << "requested, then released";
+  ASSERT_EQ(doc["methods"].size(), 2U);
+  EXPECT_EQ(doc["methods"][0]["method"], "HighPrecisionSleep");
+  EXPECT_EQ(doc["methods"][1]["method"], "BusyWait");
+  for (const auto& m : doc["methods"]) {
+    EXPECT_EQ(m["samples"], 3);
+    EXPECT_TRUE(m["min"] <= m["p50"] && m["p999"] <= m["max"] && !m["histogram"].empty()) << m;
+  }
+}
+
+// The gate, a stop signal and an unwritable output each decide the status.
+TEST(Report, ExitStatus) {
+  // Arguments, the check a stop signal is caught at (0: never), output unwritable, status, output, error.
+  using Case = std::tuple<std::vector<std::string>, int, bool, int, std::string, std::string>;
+  const Case cases[] = {
+      {{"--max-p99", "1001"}, 0, false, 0, "Method", ""},
+      {{"--max-p99", "999"}, 0, false, 3, "Method", "quorvane: Sleep p99 1000 μs is above --max-p99 999 μs\n"},
+      {{"--samples", "1000000"}, 1, false, 0, "Interrupted", ""},
+      {{}, 0, true, 1, "", "quorvane: the report could not be written to standard output\n"},
+  };
+  for (const auto& [extra, signal_at, broken_out, status, out, err] : cases) {
+    FakePlatform platform;
+    std::vector<std::string> args{"--report", "--method", "sleep", "--samples", "3"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const auto r = run(args, platform, signal_at, broken_out);
+    EXPECT_EQ(r.status, status);
+    EXPECT_THAT(r.out, testing::HasSubstr(out));
+    EXPECT_EQ(r.err, err);
   }
 }
 

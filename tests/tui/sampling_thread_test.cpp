@@ -17,7 +17,6 @@ TEST(SamplingThread, RaisedFirstStartedOnceFailuresPausedAndEndedByRunning) {
   FakePlatform platform;
   { RealTimeTUI idle(platform); }  // no run: no thread, no priority request
   EXPECT_EQ(platform.priority_class_requests + platform.thread_priority_requests, 0);
-
   platform.on_wait = [] { throw std::runtime_error("wait failed"); };
   RealTimeTUI ui(platform);
   RealTimeTUITestPeer peer(ui);
@@ -27,12 +26,10 @@ TEST(SamplingThread, RaisedFirstStartedOnceFailuresPausedAndEndedByRunning) {
   peer.start_sampling();  // already sampling: changes nothing
   std::this_thread::sleep_for(50ms);
   platform.locked([&](FakePlatform& f) {
-    EXPECT_EQ(f.priority_class_requests, 1);
-    EXPECT_EQ(f.thread_priority_requests, 1);
+    EXPECT_EQ(f.priority_class_requests + f.thread_priority_requests, 2);
     EXPECT_EQ(f.waits_at_normal_priority, 0) << "raised before its first wait";
     // Failed steps are swallowed, one a pause at most: without the pause, thousands.
-    EXPECT_GE(f.waits, 1);
-    EXPECT_LE(f.waits, (std::chrono::steady_clock::now() - started) / 5ms + 1);
+    EXPECT_TRUE(f.waits >= 1 && f.waits <= (std::chrono::steady_clock::now() - started) / 5ms + 1) << f.waits;
     f.on_wait = nullptr;
   });
   const auto samples = [&] { return peer.with_sampler([](auto& s) { return s.samples_.size(); }); };

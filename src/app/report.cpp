@@ -206,6 +206,7 @@ ReportFacts measure_report(const Request& request, std::ostream& err, const Repo
         facts.interrupted = true;
         break;
       }
+      system.suspend_if_asked();
       progress.show(run.counts(), std::chrono::steady_clock::now() - started);
     }
     run.stop();
@@ -296,6 +297,11 @@ ReportSystem real_report_system() {
   system.hold_stop_signals = measure::hold_stop_signals;
   system.catch_stop_signals = measure::catch_stop_signals;
   system.caught_stop_signal = measure::caught_stop_signal;
+  system.suspend_if_asked = [] {
+    if (measure::suspension_requested()) {
+      measure::suspend();
+    }
+  };
   return system;
 }
 

@@ -46,6 +46,9 @@ struct ReportSystem {
   std::function<void()> hold_stop_signals = [] {};
   std::function<void()> catch_stop_signals = [] {};
   std::function<int()> caught_stop_signal = [] { return 0; };
+  // Ctrl+Z, once the signals are caught: stops the process here if asked to,
+  // until it is resumed.
+  std::function<void()> suspend_if_asked = [] {};
 };
 
 // The operating system's answers.

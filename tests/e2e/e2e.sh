@@ -298,10 +298,12 @@ case_report() {
   case_report_json
   "$bin" --report --json --samples 100000 </dev/null >"$dir/json" & (sleep 1 && kill -TERM $!)
   wait $! || [ $? = 143 ] && jq -e .interrupted "$dir/json" >/dev/null || fail "no interrupted report, or not 143"
-  start 100 40 "$bin" --report --samples 100000
+  start 100 40 bash --norc --noprofile -i # with job control, for Ctrl+Z
+  send "PS1='$ '; $bin --report --samples 100000" Enter
   wait_match "Measuring 100000 each: sleep [1-9]"
-  quit_with C-c 130
+  send C-z && wait_for "Stopped" && send fg Enter && sleep 0.5 && send C-c
   wait_match "^BusyWait +[1-9]" && wait_for "Interrupted"
+  send 'echo "status $?"' Enter && wait_for "status 130"
 }
 
 # The JSON report as a program reads it; ARGS run the binary (wine for Windows).

@@ -155,7 +155,7 @@ case_suspend() {
   sleep 0.3
   no_suspension_measured
   send C-c
-  wait_match '^[$]$'
+  retry 5 "Ctrl+C after fg did not end it" eval "! pgrep -xf '$bin' >/dev/null" && sleep 0.2
   send "echo \"status \$?\"; stty -g >$dir/after" Enter
   wait_match "^status [0-9]+"
   [ "$(screen_text | grep -oE "^status [0-9]+" | tail -n1)" = "status 130" ] || fail "Ctrl+C after fg"

@@ -111,6 +111,10 @@ void RealTimeTUI::run() {
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
         screen_.PostEvent(Event::Custom);
       }
+      // The last frames may have asked the terminal where the cursor is; the
+      // screen no longer reads the answer once it has quit.
+      loop.reset();
+      measure::discard_terminal_answers();
     }
     if (terminal_gone) {
       throw std::runtime_error("the terminal is gone");

@@ -66,11 +66,6 @@ bool input_is_terminal();
 bool output_is_terminal();
 bool error_is_terminal();
 
-// Waits a moment for the terminal's answers still on their way (the screen
-// asks it for the cursor position now and then), then discards whatever
-// input is pending, so that the shell does not read them as typed text.
-void discard_terminal_answers();
-
 // What the system says about itself: the operating system's name, release,
 // version and machine as uname names them, and the processor's model name;
 // empty where the system does not tell.

@@ -201,13 +201,6 @@ bool input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
 bool output_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 bool error_is_terminal() { return isatty(STDERR_FILENO) == 1; }
 
-void discard_terminal_answers() {
-  timespec moment{0, 50'000'000};
-  while (nanosleep(&moment, &moment) != 0 && errno == EINTR) {
-  }
-  tcflush(STDIN_FILENO, TCIFLUSH);
-}
-
 SystemInfo system_info() {
   SystemInfo info;
   utsname names{};

@@ -152,11 +152,6 @@ TerminalState terminal_state() {
   return input_is_terminal() ? TerminalState::Own : TerminalState::Gone;
 }
 
-void discard_terminal_answers() {
-  Sleep(50);
-  FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
-}
-
 bool error_is_terminal() {
   DWORD mode = 0;
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;

@@ -11,6 +11,7 @@
 #include <ftxui/dom/node.hpp>
 #include <ftxui/screen/terminal.hpp>
 
+#include "tui/cursor_query_filter.hpp"
 #include "tui/interface_logger.hpp"
 
 namespace tui {
@@ -83,6 +84,7 @@ void RealTimeTUI::run() {
       // too: the lines of a run stay together, not among the shell's output
       // for other jobs.
       const HeldLogLines held(logger);
+      const CursorQueryFilter quiet(std::cout);
       std::optional<Loop> loop;
       install_screen(loop);
       while (loop && !loop->HasQuitted()) {
@@ -111,10 +113,6 @@ void RealTimeTUI::run() {
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
         screen_.PostEvent(Event::Custom);
       }
-      // The last frames may have asked the terminal where the cursor is; the
-      // screen no longer reads the answer once it has quit.
-      loop.reset();
-      measure::discard_terminal_answers();
     }
     if (terminal_gone) {
       throw std::runtime_error("the terminal is gone");
@@ -156,10 +154,6 @@ void RealTimeTUI::install_screen(std::optional<Loop>& loop) {
 }
 
 void RealTimeTUI::suspend(std::optional<Loop>& loop) {
-  // The terminal's answer to the screen's last query of the cursor position
-  // may be on its way: let the screen take it, or the shell would read it as
-  // typed text.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   const bool drawn = screen_.dimy() > 0;
   // Gives the terminal back and leaves the cursor on the line below the frame.
   loop.reset();

@@ -282,10 +282,9 @@ sigset_t resume_signal_set() {
 }  // namespace
 
 void hold_stop_signals() {
-  const sigset_t stops = caught_signal_set();
-  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
-  const sigset_t resume = resume_signal_set();
-  pthread_sigmask(SIG_BLOCK, &resume, nullptr);
+  sigset_t set = caught_signal_set();
+  sigaddset(&set, SIGCONT);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 void catch_stop_signals() {

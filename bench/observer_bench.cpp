@@ -3,96 +3,67 @@
 // waiting for the data mutex.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cmath>
-#include <cstdint>
-#include <mutex>
-
 #include <pthread.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <thread>
 #include <vector>
 
 #include <ftxui/dom/node.hpp>
 #include <ftxui/screen/screen.hpp>
 
+#include "analysis/latency_summary.hpp"
+#include "tui/panels.hpp"
 #include "tui/real_time_tui.hpp"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// 500 waits spread as a loaded machine spreads them: most just past 1 ms, a
-// tail out to a few milliseconds.
-std::vector<std::uint64_t> typical_samples() {
-  std::vector<std::uint64_t> samples;
-  std::uint64_t state = 12345;
-  for (int i = 0; i < 500; ++i) {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    const double u = static_cast<double>(state >> 11) / 9007199254740992.0;
-    samples.push_back(1000 + static_cast<std::uint64_t>(-40.0 * std::log(1.0 - u)) + (i % 97 == 0 ? 2500 : 0));
-  }
-  return samples;
-}
-
-}  // namespace
-
-namespace tui {
-
-// The interface's friend, defined for this program alone: it reaches the
-// frame function and the data the frame is drawn from.
-class RealTimeTUITestPeer {
+// The interface with a full buffer of the system's own waits, sampling
+// stopped, and the size of the frame the screen last drew.
+class Observer {
  public:
-  RealTimeTUITestPeer(int width, int height) {
-    // The screen's size is protected: name it through a derived class.
-    struct Size : ftxui::ScreenInteractive {
-      static void set(ftxui::Screen& screen, int width, int height) {
-        screen.*(&Size::dimx_) = width;
-        screen.*(&Size::dimy_) = height;
-      }
-    };
-    Size::set(ui_.screen_, width, height);
-    ui_.sampler_->samples_ = typical_samples();
-    ui_.query_timer_resolution();
+  Observer(int width, int height) : width_(width), height_(height) {
+    ui_.update_timer_resolution();
+    ui_.handle_event(ftxui::Event::Character('s'));
+    while (ui_.take_snapshot(width, height, height).stats.count < 500) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ui_.handle_event(ftxui::Event::Character('s'));
   }
-  ftxui::Element render_frame() { return ui_.render_frame(); }
-  std::mutex& data_mutex() { return ui_.data_mutex_; }
+  tui::FrameSnapshot snapshot() { return ui_.take_snapshot(width_, height_, height_); }
+  ftxui::Element frame() { return tui::render_frame(snapshot(), true); }
 
  private:
-  RealTimeTUI ui_;
+  tui::RealTimeTUI ui_;
+  const int width_;
+  const int height_;
 };
 
-}  // namespace tui
-
-namespace {
-
-struct Observer {
-  tui::RealTimeTUITestPeer peer;
-  Observer(int width, int height) : peer(width, height) {}
-};
-
-double percentile(std::vector<double> values, double p) {
+double percentile(std::vector<double> values, std::uint32_t permille) {
   if (values.empty()) {
     return 0.0;
   }
   std::sort(values.begin(), values.end());
-  const auto rank = static_cast<std::size_t>(std::ceil(p / 100.0 * static_cast<double>(values.size())));
-  return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
+  return values[analysis::nearest_rank_index(values.size(), permille)];
 }
 
 void report(benchmark::State& state, const std::vector<double>& us) {
-  state.counters["p50_us"] = percentile(us, 50);
-  state.counters["p99_us"] = percentile(us, 99);
+  state.counters["p50_us"] = percentile(us, 500);
+  state.counters["p99_us"] = percentile(us, 990);
   state.counters["max_us"] = us.empty() ? 0.0 : *std::max_element(us.begin(), us.end());
 }
 
-// render_frame alone: the element tree of one frame.
+// The frame's element tree, from the live data: snapshot and panels.
 void render_frame(benchmark::State& state) {
   Observer o(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   std::vector<double> us;
   for (auto _ : state) {
     const auto start = Clock::now();
-    auto frame = o.peer.render_frame();
+    auto frame = o.frame();
     us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     benchmark::DoNotOptimize(frame);
   }
@@ -108,7 +79,7 @@ void draw_frame(benchmark::State& state) {
   std::vector<double> us;
   for (auto _ : state) {
     const auto start = Clock::now();
-    auto frame = o.peer.render_frame();
+    auto frame = o.frame();
     auto screen = ftxui::Screen::Create(ftxui::Dimension::Fixed(width), ftxui::Dimension::Fixed(height));
     ftxui::Render(screen, frame);
     auto output = screen.ToString();
@@ -119,8 +90,9 @@ void draw_frame(benchmark::State& state) {
 }
 
 // How long one frame holds the data mutex: the bench links with the mutex
-// calls wrapped, so every lock and unlock of the watched mutex is timed.
-std::atomic<pthread_mutex_t*> watched{nullptr};
+// calls wrapped, so every lock and unlock on the interface's thread is timed
+// while it takes the frame's snapshot, the only lock it takes.
+thread_local bool watched = false;
 Clock::time_point locked_at;
 double held_us = 0.0;
 double longest_us = 0.0;
@@ -129,14 +101,14 @@ void lock_held_per_frame(benchmark::State& state) {
   Observer o(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   std::vector<double> per_frame;
   longest_us = 0.0;
-  watched = o.peer.data_mutex().native_handle();
   for (auto _ : state) {
     held_us = 0.0;
-    auto element = o.peer.render_frame();
-    benchmark::DoNotOptimize(element);
+    watched = true;
+    auto snapshot = o.snapshot();
+    watched = false;
+    benchmark::DoNotOptimize(snapshot);
     per_frame.push_back(held_us);
   }
-  watched = nullptr;
   report(state, per_frame);
   state.counters["longest_single_hold_us"] = longest_us;
 }
@@ -156,20 +128,20 @@ BENCHMARK(lock_held_per_frame)->Apply(sizes)->Iterations(2000);
 
 }  // namespace
 
-// Only the interface thread takes the watched mutex here, so plain globals do.
+// Only the watched thread times its locks, so plain globals do.
 extern "C" int __real_pthread_mutex_lock(pthread_mutex_t* mutex);
 extern "C" int __real_pthread_mutex_unlock(pthread_mutex_t* mutex);
 
 extern "C" int __wrap_pthread_mutex_lock(pthread_mutex_t* mutex) {
   const int result = __real_pthread_mutex_lock(mutex);
-  if (mutex == watched.load(std::memory_order_relaxed)) {
+  if (watched) {
     locked_at = Clock::now();
   }
   return result;
 }
 
 extern "C" int __wrap_pthread_mutex_unlock(pthread_mutex_t* mutex) {
-  if (mutex == watched.load(std::memory_order_relaxed)) {
+  if (watched) {
     const double us = std::chrono::duration<double, std::micro>(Clock::now() - locked_at).count();
     held_us += us;
     longest_us = std::max(longest_us, us);

@@ -1,10 +1,10 @@
 #include "analysis/histogram.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 #include "analysis/format.hpp"
+#include "analysis/sample_stats.hpp"
 
 namespace analysis {
 namespace {
@@ -40,19 +40,9 @@ ValueRange iqr_range(std::span<const std::uint64_t> samples) {
 }
 
 ValueRange two_sigma_range(std::span<const std::uint64_t> samples) {
-  const auto n = static_cast<double>(samples.size());
-  double sum = 0.0;
-  for (const std::uint64_t x : samples) {
-    sum += static_cast<double>(x);
-  }
-  const double mean = sum / n;
-  double squares = 0.0;
-  for (const std::uint64_t x : samples) {
-    const double d = static_cast<double>(x) - mean;
-    squares += d * d;
-  }
-  const double sigma = std::sqrt(squares / n);
-  return {to_whole(std::max(mean - 2.0 * sigma, 0.0)), to_whole(mean + 2.0 * sigma)};
+  const double centre = mean(samples);
+  const double sigma = deviation_around(samples, centre);
+  return {to_whole(std::max(centre - 2.0 * sigma, 0.0)), to_whole(centre + 2.0 * sigma)};
 }
 
 }  // namespace
@@ -69,14 +59,14 @@ const char* filter_name(HistogramFilter filter) {
   return "All";
 }
 
-std::int32_t next_filter(std::int32_t filter) {
-  switch (static_cast<HistogramFilter>(filter)) {
+HistogramFilter next_filter(HistogramFilter filter) {
+  switch (filter) {
     case HistogramFilter::All:
-      return static_cast<std::int32_t>(HistogramFilter::Iqr);
+      return HistogramFilter::Iqr;
     case HistogramFilter::Iqr:
-      return static_cast<std::int32_t>(HistogramFilter::TwoSigma);
+      return HistogramFilter::TwoSigma;
     case HistogramFilter::TwoSigma:
-      return static_cast<std::int32_t>(HistogramFilter::All);
+      return HistogramFilter::All;
   }
   return filter;
 }

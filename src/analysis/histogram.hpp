@@ -24,7 +24,7 @@ enum class HistogramFilter : std::int32_t {
 const char* filter_name(HistogramFilter filter);
 
 // All → Iqr → TwoSigma → All; any other value stays as it is.
-std::int32_t next_filter(std::int32_t filter);
+HistogramFilter next_filter(HistogramFilter filter);
 
 // The value range the bins cover, both ends included; hi > lo.
 struct ValueRange {

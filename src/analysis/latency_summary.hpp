@@ -2,6 +2,7 @@
 
 // The summary of one method's samples that a report gives: the tail as well
 // as the centre, and every distinct value.
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <span>
@@ -15,6 +16,8 @@ inline constexpr std::uint64_t kAskedUs = 1000;
 // `permille` thousandths: the smallest sample with at least that share of the
 // samples at or below it. 990 is p99, 999 is p99.9.
 std::uint64_t nearest_rank(std::span<const std::uint64_t> sorted, std::uint32_t permille);
+// Its index in `count` sorted values (count > 0).
+std::size_t nearest_rank_index(std::size_t count, std::uint32_t permille);
 
 struct LatencySummary {
   std::uint64_t count = 0;

@@ -11,7 +11,6 @@
 #include <CLI/CLI.hpp>
 
 #include "app/report.hpp"
-#include "measure/platform.hpp"
 #include "tui/interface_logger.hpp"
 
 namespace app {
@@ -34,8 +33,8 @@ int write_out(std::ostream& out, std::ostream& err, const std::string& text) {
 
 }  // namespace
 
-int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const std::function<void()>& run_interface,
-              const ReportSystem* report_system) {
+int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, measure::Platform& platform,
+              const std::function<void()>& run_interface) {
   CLI::App application{"Quorvane CLI"};
   const std::string version = QUORVANE_VERSION;
   bool show_version = false;
@@ -45,26 +44,29 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const
   ReportOptions report;
   add_report_options(application, report);
   application.allow_extras();
+  // The report's errors are one line each; the interface's, the help text.
+  application.failure_message([](const CLI::App* app, const CLI::Error& e) {
+    return is_report_error(*app, e) ? std::string("quorvane: ") + e.what() + "\n" : app->help() + "\n";
+  });
 
+  if (const auto line = flag_given_a_value(argc, argv)) {
+    err << *line << std::endl;
+    return 2;
+  }
   try {
     application.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     return write_out(out, err, application.help());
   } catch (const CLI::ParseError& e) {
-    if (const auto line = report_flag_error(e.what())) {
-      err << *line << std::endl;
-      return 2;
-    }
-    err << application.help() << std::endl;
-    return e.get_exit_code();
+    const int code = application.exit(e, out, err);
+    return is_report_error(application, e) ? 2 : code;
   }
 
   if (show_version) {
     return write_out(out, err, "Quorvane CLI Version " + version);
   }
 
-  if (const auto status = run_report_command(report, application.remaining(), out, err,
-                                             report_system != nullptr ? *report_system : real_report_system())) {
+  if (const auto status = run_report_command(report, application.remaining(), out, err, platform)) {
     return *status;
   }
 
@@ -82,7 +84,7 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const
   } catch (const std::exception& e) {
     logger->error("❌ TUI Error: {}", e.what());
     // Standard output went to a file, or nowhere: say it where the user looks.
-    if (!measure::output_is_terminal()) {
+    if (!platform.output_is_terminal()) {
       err << "quorvane: " << e.what() << std::endl;
     }
     status = 1;

@@ -6,26 +6,27 @@
 #include "tui/real_time_tui.hpp"
 
 int main(int argc, char** argv) {
-  measure::prepare_console();
-  measure::keep_timer_request_when_hidden();
-  const int status = app::run_entry(argc, argv, std::cout, std::cerr, [] {
+  measure::Platform& platform = measure::system_platform();
+  platform.prepare_console();
+  platform.keep_timer_request_when_hidden();
+  const int status = app::run_entry(argc, argv, std::cout, std::cerr, platform, [&platform] {
     // Without a terminal the keys cannot be read and the frames pile up
     // unseen in a file or pipe, so there is no run to be had.
-    if (!measure::input_is_terminal()) {
+    if (!platform.input_is_terminal()) {
       throw std::runtime_error(
           "standard input is not a terminal; Quorvane is interactive and must run in one, or use --report");
     }
-    if (!measure::output_is_terminal()) {
+    if (!platform.output_is_terminal()) {
       throw std::runtime_error(
           "standard output is not a terminal; Quorvane is interactive and must run in one, or use --report");
     }
-    tui::RealTimeTUI interface;
+    tui::RealTimeTUI interface(platform);
     interface.run();
   });
   // A stop signal ended the run in order; now end as that signal ends a process.
-  if (const int signal = measure::caught_stop_signal(); signal != 0) {
+  if (const int signal = platform.caught_stop_signal(); signal != 0) {
     std::cout.flush();
-    return measure::end_by_signal(signal);
+    return platform.end_by_signal(signal);
   }
   return status;
 }

@@ -1,32 +1,32 @@
 #include "app/report.hpp"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <chrono>
 #include <exception>
+#include <mutex>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
 
 #include "analysis/latency_summary.hpp"
 #include "app/report_output.hpp"
-#include "measure/interleaved_run.hpp"
-#include "measure/sleep_sampler.hpp"
-#include "measure/timer_resolution.hpp"
+#include "measure/sampling_engine.hpp"
+#include "measure/wait_methods.hpp"
 
 namespace app {
 namespace {
 
 using measure::SleepMode;
 
-constexpr std::uint64_t kMaxSamples = 1'000'000;
-constexpr std::uint64_t kMaxMicroseconds = 1'000'000;
+constexpr std::size_t kMaxSamples = 1'000'000;
+constexpr std::uint32_t kMaxMicroseconds = 1'000'000;
 constexpr std::chrono::milliseconds kProgressInterval{100};
-// The names --method takes, by SleepMode.
-constexpr const char* kMethodNames[] = {"sleep", "busywait", "timer"};
+// The options that take a value; each needs --report.
+constexpr const char* kValueOptions[] = {"--method", "--samples", "--resolution", "--max-p99"};
+constexpr const char* kFlags[] = {"--report", "--json"};
 
 // A line for standard error about the command line.
 struct UsageError {
@@ -35,83 +35,57 @@ struct UsageError {
 
 struct Request {
   std::vector<SleepMode> modes;
-  std::size_t samples = 1000;
+  std::size_t samples = 0;
   std::optional<std::uint32_t> resolution_us;
   std::optional<std::uint64_t> max_p99_us;
   bool json = false;
 };
 
-// Decimal digits alone, from `lo` to `hi`: a sign, a space or a fraction is malformed.
-std::optional<std::uint64_t> whole_number(const std::string& text, std::uint64_t lo, std::uint64_t hi) {
-  std::uint64_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc{} || stop != end || value < lo || value > hi) {
-    return std::nullopt;
+// "sleep, busywait or timer"
+std::string method_options(const char* last_joint) {
+  const auto methods = measure::wait_methods();
+  std::string text;
+  for (std::size_t i = 0; i < methods.size(); ++i) {
+    text += i == 0 ? "" : i + 1 == methods.size() ? last_joint : ", ";
+    text += methods[i].option;
   }
-  return value;
+  return text;
 }
 
-std::uint64_t checked_number(const std::optional<std::string>& text, const char* option, std::uint64_t lo,
-                             std::uint64_t hi, const char* unit, std::uint64_t otherwise) {
-  if (!text) {
-    return otherwise;
-  }
-  if (const auto value = whole_number(*text, lo, hi)) {
-    return *value;
-  }
-  throw UsageError{fmt::format("{} accepts a whole number{} from {} to {}, not \"{}\"", option, unit, lo, hi, *text)};
-}
-
-std::vector<SleepMode> checked_methods(const std::vector<std::string>& names) {
-  if (names.empty()) {
-    return {SleepMode::Sleep, SleepMode::BusyWait, SleepMode::HighPrecisionSleep};
-  }
+std::vector<SleepMode> requested_modes(const std::vector<std::string>& names) {
+  const auto methods = measure::wait_methods();
   std::vector<SleepMode> modes;
+  if (names.empty()) {
+    for (const measure::WaitMethod& method : methods) {
+      modes.push_back(method.mode);
+    }
+    return modes;
+  }
+  // In the order given, each once; the names are the table's own by now.
   for (const std::string& name : names) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const auto* known = std::find(std::begin(kMethodNames), std::end(kMethodNames), lower);
-    if (known == std::end(kMethodNames)) {
-      throw UsageError{fmt::format("--method accepts sleep, busywait or timer, not \"{}\"", name)};
+    const auto method = std::find_if(methods.begin(), methods.end(), [&](const auto& m) { return name == m.option; });
+    if (std::find(modes.begin(), modes.end(), method->mode) != modes.end()) {
+      throw UsageError{
+          fmt::format("--method accepts each of {} once; \"{}\" came twice", method_options(" and "), name)};
     }
-    const auto mode = static_cast<SleepMode>(known - std::begin(kMethodNames));
-    if (std::find(modes.begin(), modes.end(), mode) != modes.end()) {
-      throw UsageError{fmt::format("--method accepts each of sleep, busywait and timer once; \"{}\" came twice", name)};
-    }
-    modes.push_back(mode);
+    modes.push_back(method->mode);
   }
   return modes;
 }
 
 Request checked_request(const ReportOptions& options, const std::vector<std::string>& extras) {
-  const std::pair<bool, const char*> kNeedReport[] = {{options.json, "--json"},
-                                                      {!options.methods.empty(), "--method"},
-                                                      {options.samples.has_value(), "--samples"},
-                                                      {options.resolution.has_value(), "--resolution"},
-                                                      {options.max_p99.has_value(), "--max-p99"}};
-  for (const auto& [given, option] : kNeedReport) {
-    if (given && !options.report) {
-      throw UsageError{fmt::format("{} works only with --report", option)};
-    }
-  }
   // A mistyped option must not pass unnoticed: in a CI gate, `--max-p9 50`
-  // ignored would let every runner through.
-  if (!extras.empty()) {
-    throw UsageError{fmt::format("unknown argument \"{}\" (--help lists the options of --report)", extras.front())};
+  // ignored would let every runner through. After "--" nothing is an option.
+  const auto extra = std::find_if(extras.begin(), extras.end(), [](const std::string& e) { return e != "--"; });
+  if (extra != extras.end()) {
+    throw UsageError{fmt::format("unknown argument \"{}\" (--help lists the options of --report)", *extra)};
   }
   Request request;
   request.json = options.json;
-  request.modes = checked_methods(options.methods);
-  request.samples = checked_number(options.samples, "--samples", 1, kMaxSamples, "", request.samples);
-  if (options.resolution) {
-    request.resolution_us = static_cast<std::uint32_t>(
-        checked_number(options.resolution, "--resolution", 0, kMaxMicroseconds, " of microseconds", 0));
-  }
-  if (options.max_p99) {
-    request.max_p99_us = checked_number(options.max_p99, "--max-p99", 0, kMaxMicroseconds, " of microseconds", 0);
-  }
+  request.modes = requested_modes(options.methods);
+  request.samples = options.samples;
+  request.resolution_us = options.resolution_us;
+  request.max_p99_us = options.max_p99_us;
   return request;
 }
 
@@ -120,9 +94,8 @@ std::string progress_text(const std::vector<SleepMode>& modes, const std::vector
                           std::size_t wanted, double seconds, bool short_names) {
   std::string text = fmt::format("Measuring {} each:", wanted);
   for (std::size_t i = 0; i < modes.size(); ++i) {
-    const char* name =
-        short_names ? kMethodNames[static_cast<std::size_t>(modes[i])] : measure::sleep_mode_name(modes[i]);
-    text += fmt::format("{} {} {}", i == 0 ? "" : ",", name, counts[i]);
+    const measure::WaitMethod* method = measure::find_method(modes[i]);
+    text += fmt::format("{} {} {}", i == 0 ? "" : ",", short_names ? method->option : method->name, counts[i]);
   }
   return text + fmt::format("; {:.1f} s", seconds);
 }
@@ -180,52 +153,68 @@ class ProgressLine {
 };
 
 // Measures as the request says and gathers what the report tells.
-ReportFacts measure_report(const Request& request, std::ostream& err, const ReportSystem& system) {
-  measure::Platform& platform = system.platform;
+ReportFacts measure_report(const Request& request, std::ostream& err, measure::Platform& platform) {
   ReportFacts facts;
-  facts.system = system.system_info();
-  facts.counter_frequency = platform.query_performance_frequency();
-  facts.timer_request_kept = system.timer_request_kept;
+  facts.system = platform.system_info();
+  facts.counter_frequency = platform.counter_frequency();
+  facts.timer_request_kept = platform.keep_timer_request_when_hidden();
   facts.samples_per_method = request.samples;
-  facts.resolution = measure::read_timer_resolution(platform);
+  facts.resolution = platform.query_timer_resolution();
   std::optional<std::uint32_t> accepted;
   if (request.resolution_us) {
     facts.requested_us = request.resolution_us;
-    accepted = measure::request_timer_resolution(platform, *request.resolution_us);
+    accepted = platform.request_timer_resolution(*request.resolution_us);
   }
 
-  measure::InterleavedRun run(platform, request.modes, request.samples);
-  system.hold_stop_signals();
-  facts.process_priority = run.start();
-  system.catch_stop_signals();
+  std::vector<measure::SamplerSetup> setups;
+  for (const SleepMode mode : request.modes) {
+    setups.push_back({mode, request.samples, measure::Retention::KeepFirst, std::chrono::microseconds{1000}});
+  }
+  std::mutex samples_mutex;
+  measure::SamplingEngine engine(platform, samples_mutex, setups);
+  const auto counts = [&] {
+    const std::lock_guard lock(samples_mutex);
+    std::vector<std::size_t> sizes;
+    for (std::size_t i = 0; i < engine.sampler_count(); ++i) {
+      sizes.push_back(engine.sampler(i).samples().size());
+    }
+    return sizes;
+  };
+  // The measuring thread is started holding the stop signals, so that only
+  // this thread ever takes them.
+  platform.hold_stop_signals();
+  facts.process_priority = engine.start();
+  platform.catch_stop_signals();
   {
-    ProgressLine progress(err, system.error_is_terminal, request.modes, request.samples);
+    ProgressLine progress(err, platform.error_is_terminal(), request.modes, request.samples);
     const auto started = std::chrono::steady_clock::now();
-    while (!run.wait_for(kProgressInterval)) {
-      if (system.caught_stop_signal() != 0) {
+    while (!engine.wait_for_end(kProgressInterval)) {
+      if (platform.caught_stop_signal() != 0) {
         facts.interrupted = true;
         break;
       }
-      system.suspend_if_asked();
-      progress.show(run.counts(), std::chrono::steady_clock::now() - started);
+      if (platform.suspension_requested()) {
+        platform.suspend();
+      }
+      progress.show(counts(), std::chrono::steady_clock::now() - started);
     }
-    run.stop();
+    engine.stop();
     progress.finish(facts.interrupted);
   }
 
-  const measure::InterleavedRun::Outcome outcome = run.outcome();
-  facts.thread_priority = outcome.thread_priority;
+  facts.thread_priority = engine.thread_priority();
   if (accepted) {
     // What the measuring thread found in effect, or, stopped before its
     // first step, what the system says now.
-    const auto in_effect = outcome.resolution ? outcome.resolution : measure::read_timer_resolution(platform);
+    const auto in_effect =
+        engine.resolution_in_effect() ? engine.resolution_in_effect() : platform.query_timer_resolution();
     facts.granted_us = in_effect ? in_effect->current_us : *accepted;
     // Withdrawn: the system keeps a request until the process ends otherwise.
-    std::uint32_t actual = 0;
-    platform.nt_set_timer_resolution(measure::microseconds_to_units(*request.resolution_us), false, actual);
+    platform.release_timer_resolution(*request.resolution_us);
   }
   for (std::size_t i = 0; i < request.modes.size(); ++i) {
-    facts.methods.push_back({measure::sleep_mode_name(request.modes[i]), analysis::summarize(outcome.samples[i])});
+    facts.methods.push_back(
+        {measure::sleep_mode_name(request.modes[i]), analysis::summarize(engine.sampler(i).samples())});
   }
   return facts;
 }
@@ -256,60 +245,69 @@ int write_report(const Request& request, const ReportFacts& facts, std::ostream&
 }  // namespace
 
 void add_report_options(CLI::App& application, ReportOptions& options) {
-  // The values are checked afterwards, so that every bad one gets the same
-  // kind of message and status; a missing value counts as a bad one.
-  auto one_value = [&](const char* name, const char* type, std::optional<std::string>& value, const char* help) {
-    application
-        .add_option_function<std::string>(
-            name, [&value](const std::string& text) { value = text; }, help)
-        ->type_name(type)
-        ->expected(0, 1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  };
-  application.add_flag("--report", options.report, "Measure without the interface, print a report and exit");
+  CLI::Option* report =
+      application.add_flag("--report", options.report, "Measure without the interface, print a report and exit");
+  std::vector<std::string> names;
+  for (const measure::WaitMethod& method : measure::wait_methods()) {
+    names.emplace_back(method.option);
+  }
   application
       .add_option("--method", options.methods,
-                  "With --report: sleep, busywait or timer, in the order given; repeatable (default: all three)")
+                  fmt::format("{}, in the order given; repeatable (default: all)", method_options(" or ")))
       ->type_name("NAME")
       ->delimiter(',')
-      ->expected(0, 1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  one_value("--samples", "N", options.samples, "With --report: samples per method, 1 to 1000000 (default 1000)");
-  application.add_flag("--json", options.json, "With --report: the report as JSON");
-  one_value("--resolution", "US", options.resolution, "With --report: request this timer resolution in μs first");
-  one_value("--max-p99", "US", options.max_p99, "With --report: exit with status 3 if a p99 is above US μs");
+      // "--" after a method ends the options, rather than the list.
+      ->allow_extra_args(false)
+      ->transform(CLI::IsMember(names, CLI::ignore_case))
+      ->needs(report);
+  application.add_option("--samples", options.samples, "Samples per method (default 1000)")
+      ->type_name("N")
+      ->check(CLI::Range(std::size_t{1}, kMaxSamples))
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+      ->needs(report);
+  application.add_flag("--json", options.json, "The report as JSON")->needs(report);
+  application.add_option("--resolution", options.resolution_us, "Request this timer resolution in μs first")
+      ->type_name("US")
+      ->check(CLI::Range(std::uint32_t{0}, kMaxMicroseconds))
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+      ->needs(report);
+  application.add_option("--max-p99", options.max_p99_us, "Exit with status 3 if a p99 is above US μs")
+      ->type_name("US")
+      ->check(CLI::Range(std::uint64_t{0}, std::uint64_t{kMaxMicroseconds}))
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+      ->needs(report);
 }
 
-std::optional<std::string> report_flag_error(const std::string& library_message) {
-  for (const char* flag : {"--report", "--json"}) {
-    if (library_message.find(flag) != std::string::npos) {
-      return fmt::format("quorvane: {} takes no value", flag);
+std::optional<std::string> flag_given_a_value(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") {
+      break;
+    }
+    for (const std::string_view flag : kFlags) {
+      if (arg.starts_with(flag) && arg.size() > flag.size() && arg[flag.size()] == '=') {
+        return fmt::format("quorvane: {} takes no value", flag);
+      }
     }
   }
   return std::nullopt;
 }
 
-ReportSystem real_report_system() {
-  ReportSystem system{measure::system_platform()};
-  system.system_info = measure::system_info;
-  system.timer_request_kept = measure::keep_timer_request_when_hidden();
-  system.error_is_terminal = measure::error_is_terminal();
-  system.hold_stop_signals = measure::hold_stop_signals;
-  system.catch_stop_signals = measure::catch_stop_signals;
-  system.caught_stop_signal = measure::caught_stop_signal;
-  system.suspend_if_asked = [] {
-    if (measure::suspension_requested()) {
-      measure::suspend();
-    }
-  };
-  return system;
+bool is_report_error(const CLI::App& application, const CLI::Error& error) {
+  // A missing value, or an option without --report: only the report's
+  // options take values or need another.
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr ||
+      dynamic_cast<const CLI::RequiresError*>(&error) != nullptr) {
+    return true;
+  }
+  const auto given = [&](const char* name) { return application.get_option(name)->count() > 0; };
+  return std::any_of(std::begin(kFlags), std::end(kFlags), given) ||
+         std::any_of(std::begin(kValueOptions), std::end(kValueOptions), given);
 }
 
 std::optional<int> run_report_command(const ReportOptions& options, const std::vector<std::string>& extras,
-                                      std::ostream& out, std::ostream& err, const ReportSystem& system) {
-  const bool any_report_option =
-      options.json || !options.methods.empty() || options.samples || options.resolution || options.max_p99;
-  if (!options.report && !any_report_option) {
+                                      std::ostream& out, std::ostream& err, measure::Platform& platform) {
+  if (!options.report) {
     return std::nullopt;
   }
   Request request;
@@ -320,7 +318,7 @@ std::optional<int> run_report_command(const ReportOptions& options, const std::v
     return 2;
   }
   try {
-    const ReportFacts facts = measure_report(request, err, system);
+    const ReportFacts facts = measure_report(request, err, platform);
     return write_report(request, facts, out, err);
   } catch (const std::exception& e) {
     err << "quorvane: the report failed: " << e.what() << std::endl;

@@ -10,7 +10,6 @@
 
 #include "analysis/latency_summary.hpp"
 #include "measure/platform.hpp"
-#include "measure/timer_resolution.hpp"
 
 namespace app {
 

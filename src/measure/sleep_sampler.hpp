@@ -1,68 +1,58 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "analysis/sample_stats.hpp"
 #include "measure/platform.hpp"
+#include "measure/wait_methods.hpp"
 
 namespace measure {
 
-enum class SleepMode : std::int32_t {
-  Sleep = 0,
-  BusyWait = 1,
-  HighPrecisionSleep = 2,
+// What a sampler keeps once it holds its most samples.
+enum class Retention {
+  KeepNewest,  // the newest: the oldest make room (the interface's 500)
+  KeepFirst,   // the first: it is full, and later waits are not kept (a report)
 };
 
-// "Sleep", "BusyWait", "HighPrecisionSleep", or "Unknown" for any other value.
-const char* sleep_mode_name(SleepMode mode);
+struct SamplerSetup {
+  SleepMode mode = SleepMode::Sleep;
+  std::size_t max_samples = 500;
+  Retention retention = Retention::KeepNewest;
+  std::chrono::microseconds interval{1000};
+};
 
-// The method after `mode`: Sleep → BusyWait → HighPrecisionSleep → Sleep;
-// any other value stays as it is.
-SleepMode next_sleep_mode(SleepMode mode);
-
-// floor(counter × 1,000,000 / frequency), exact for every 64-bit counter
-// value even where the product does not fit in 64 bits. A negative counter
-// reads as 0; a frequency of 0 or below gives 0.
-std::uint64_t counter_to_microseconds(std::int64_t counter, std::int64_t frequency);
-
-// Performs and times the waits under study. Not synchronized: the owner holds
-// its data mutex around every use.
+// Performs and times the waits of one method and keeps their durations. Not
+// synchronized: its owner holds a mutex around every use.
 class SleepSampler {
  public:
-  SleepSampler();
-  explicit SleepSampler(Platform& platform);
+  explicit SleepSampler(Platform& platform, const SamplerSetup& setup = {});
 
-  // Waits by `mode_` again and again until `duration_ms` have passed since the
-  // call began, recording each wait's duration in microseconds; a wait that
-  // spans a suspension of the process is not recorded.
+  // Waits by the mode again and again until `duration_ms` have passed since
+  // the call began, recording each wait's duration in microseconds; a wait
+  // that spans a suspension of the process is not recorded.
   void measure(std::int32_t duration_ms);
 
   // Removes all samples; the storage stays allocated.
   void clear();
 
-  analysis::SampleStats compute_stats() const;
-
-  // Measured durations in microseconds, oldest first; at most `max_samples_`
-  // after every pass.
-  std::vector<std::uint64_t> samples_;
+  SleepMode mode() const { return mode_; }
   // The method the next pass uses.
-  SleepMode mode_ = SleepMode::Sleep;
-  // Counts per second of the high-resolution counter.
-  const std::int64_t frequency_;
-  const std::uint64_t max_samples_ = 500;
+  void set_mode(SleepMode mode) { mode_ = mode; }
+  // Durations in microseconds, oldest first.
+  const std::vector<std::uint64_t>& samples() const { return samples_; }
+  // Holds its most samples and keeps no more (KeepFirst only).
+  bool full() const;
 
  private:
-  std::uint64_t now_us();
-  // Keeps a duration unless the process was resumed from a suspension since
-  // `resumes_before` was read, before the wait's first timestamp.
-  void record(std::uint64_t duration_us, std::uint64_t resumes_before);
-  // One timed wait on the counter, the sleep or the timer.
-  void busy_wait_pass();
-  void sleep_pass();
-  void timer_pass();
+  void record(const TimedWait& wait, std::uint64_t resumes_before);
 
-  Platform& platform_;
+  WaitContext context_;
+  std::vector<std::uint64_t> samples_;
+  SleepMode mode_;
+  const std::size_t max_samples_;
+  const Retention retention_;
 };
 
 }  // namespace measure

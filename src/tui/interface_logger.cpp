@@ -40,15 +40,15 @@ class HeldLogLines::Holder final : public spdlog::sinks::base_sink<std::mutex> {
     const std::lock_guard lock(mutex_);
     for (const auto& [level, text] : lines_) {
       const spdlog::details::log_msg line(logger_name, level, text);
-      for (const auto& sink : sinks) {
-        if (sink->should_log(level)) {
-          sink->log(line);
+      for (const auto& target : sinks) {
+        if (target->should_log(level)) {
+          target->log(line);
         }
       }
     }
     lines_.clear();
-    for (const auto& sink : sinks) {
-      sink->flush();
+    for (const auto& target : sinks) {
+      target->flush();
     }
   }
 

@@ -1,8 +1,7 @@
-#include <algorithm>
+// The keys and what they do.
 #include <array>
 #include <utility>
 
-#include "analysis/histogram.hpp"
 #include "tui/real_time_tui.hpp"
 
 namespace tui {
@@ -17,7 +16,7 @@ bool is_key(const Event& event, char lower, char upper) {
 
 }  // namespace
 
-bool RealTimeTUI::handle_event(Event event) {
+bool RealTimeTUI::handle_event(const Event& event) {
   if (is_key(event, 'q', 'Q')) {
     quit();
     return true;
@@ -25,7 +24,8 @@ bool RealTimeTUI::handle_event(Event event) {
   if (is_key(event, 'm', 'M')) {
     {
       const std::lock_guard lock(data_mutex_);
-      sampler_->mode_ = measure::next_sleep_mode(sampler_->mode_);
+      measure::SleepSampler& sampler = engine_.sampler(0);
+      sampler.set_mode(measure::next_sleep_mode(sampler.mode()));
     }
     // Samples of the old method would mix into the new one's statistics.
     clear_data();
@@ -37,7 +37,7 @@ bool RealTimeTUI::handle_event(Event event) {
   }
   if (is_key(event, 's', 'S')) {
     // No lock here: stopping waits for the thread, which needs the lock to finish.
-    if (sampling_active_.load()) {
+    if (engine_.active()) {
       stop_sampling();
     } else {
       start_sampling();
@@ -45,10 +45,11 @@ bool RealTimeTUI::handle_event(Event event) {
     return true;
   }
   if (is_key(event, 'f', 'F')) {
-    filter_mode_.exchange(analysis::next_filter(filter_mode_.load()));
+    filter_mode_ = analysis::next_filter(filter_mode_);
     return true;
   }
-  // Arrows step the timer interval by 1 μs, with Ctrl by 100 μs.
+  // Arrows step the timer interval by 1 μs, with Ctrl by 100 μs; of several
+  // before the next pass, the last counts.
   static const std::array<std::pair<Event, std::int32_t>, 4> kSteps{{
       {Event::ArrowUp, 1},
       {Event::ArrowDown, -1},
@@ -57,24 +58,17 @@ bool RealTimeTUI::handle_event(Event event) {
   }};
   for (const auto& [key, step_us] : kSteps) {
     if (event == key) {
-      request_resolution_step(step_us);
+      resolution_step_ = step_us;
+      resolution_change_pending_ = true;
       return true;
     }
   }
   return false;
 }
 
-void RealTimeTUI::request_resolution_step(std::int32_t step_us) {
-  // Step first: the next pass tests the flag and then takes the step.
-  resolution_step_.exchange(step_us);
-  resolution_change_pending_.exchange(true);
-}
-
 void RealTimeTUI::clear_data() {
   const std::lock_guard lock(data_mutex_);
-  sampler_->clear();
-  std::fill(bin_counts_.begin(), bin_counts_.end(), 0);
-  max_bin_count_ = 0;
+  engine_.sampler(0).clear();
 }
 
 }  // namespace tui

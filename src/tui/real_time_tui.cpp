@@ -8,65 +8,30 @@
 
 #include <ftxui/component/component.hpp>
 #include <ftxui/component/loop.hpp>
-#include <ftxui/dom/node.hpp>
 #include <ftxui/screen/terminal.hpp>
 
 #include "tui/cursor_query_filter.hpp"
 #include "tui/interface_logger.hpp"
+#include "tui/panels.hpp"
 
 namespace tui {
 
 using namespace ftxui;
 
-namespace {
-
-// Draws its child, then takes the colours out of every cell it covers: the
-// texts, the layout and the weight stay.
-class Uncoloured final : public Node {
- public:
-  explicit Uncoloured(Element child) : Node({std::move(child)}) {}
-
-  void ComputeRequirement() override {
-    Node::ComputeRequirement();
-    requirement_ = children_[0]->requirement();
-  }
-  void SetBox(Box box) override {
-    Node::SetBox(box);
-    children_[0]->SetBox(box);
-  }
-  void Render(Screen& screen) override {
-    Node::Render(screen);
-    for (int y = box_.y_min; y <= box_.y_max; ++y) {
-      for (int x = box_.x_min; x <= box_.x_max; ++x) {
-        screen.PixelAt(x, y).foreground_color = Color::Default;
-        screen.PixelAt(x, y).background_color = Color::Default;
-      }
-    }
-  }
-};
-
-}  // namespace
-
-RealTimeTUI::RealTimeTUI() : RealTimeTUI(measure::system_platform()) {}
-
 RealTimeTUI::RealTimeTUI(measure::Platform& platform)
     : platform_(platform),
       screen_(ScreenInteractive::TerminalOutput()),
-      sampler_(std::make_unique<measure::SleepSampler>(platform)),
+      engine_(platform, data_mutex_, {measure::SamplerSetup{}}),
       no_colour_(no_colour_requested()) {
   // Nothing here takes the mouse, and tracking it would keep the user from
   // selecting the numbers on screen (and flood the loop with motion events).
   screen_.TrackMouse(false);
-  setup_ui();
+  interface_logger();
+  main_component_ = Renderer(Container::Vertical({}), [this] { return frame(); });
+  main_component_ |= CatchEvent([this](const Event& event) { return handle_event(event); });
 }
 
 RealTimeTUI::~RealTimeTUI() { quit(); }
-
-void RealTimeTUI::setup_ui() {
-  interface_logger();
-  main_component_ = Renderer(Container::Vertical({}), [this] { return render_frame(); });
-  main_component_ |= CatchEvent([this](Event event) { return handle_event(std::move(event)); });
-}
 
 void RealTimeTUI::run() {
   auto logger = interface_logger();
@@ -76,8 +41,8 @@ void RealTimeTUI::run() {
     // A stop signal ends the run as the quit key does. The handlers are ours
     // before the screen is installed, so the screen puts ours back when it is
     // removed.
-    measure::catch_stop_signals();
-    measure::hold_stop_signals();
+    platform_.catch_stop_signals();
+    platform_.hold_stop_signals();
     start_sampling();
     {
       // Held until the terminal is restored for good, through suspensions
@@ -88,7 +53,7 @@ void RealTimeTUI::run() {
       std::optional<Loop> loop;
       install_screen(loop);
       while (loop && !loop->HasQuitted()) {
-        const measure::TerminalState terminal = measure::terminal_state();
+        const measure::TerminalState terminal = platform_.terminal_state();
         if (running_ && terminal == measure::TerminalState::Background) {
           // Stopped and continued from outside; the shell took the terminal
           // meanwhile.
@@ -103,10 +68,10 @@ void RealTimeTUI::run() {
         }
         terminal_rows_ = Terminal::Size().dimy;
         loop->RunOnce();
-        if (running_ && measure::suspension_requested()) {
+        if (running_ && platform_.suspension_requested()) {
           suspend(loop);
         }
-        if (running_ && measure::caught_stop_signal() != 0) {
+        if (running_ && platform_.caught_stop_signal() != 0) {
           quit();
         }
         update_timer_resolution();
@@ -127,15 +92,15 @@ void RealTimeTUI::run() {
 }
 
 bool RealTimeTUI::wait_for_foreground() {
-  measure::catch_stop_signals();
-  while (measure::caught_stop_signal() == 0 && measure::terminal_state() == measure::TerminalState::Background) {
-    measure::suspend();
+  platform_.catch_stop_signals();
+  while (platform_.caught_stop_signal() == 0 && platform_.terminal_state() == measure::TerminalState::Background) {
+    platform_.suspend();
     // Where stopping is refused (an orphaned job), wait without spinning.
-    if (measure::terminal_state() == measure::TerminalState::Background) {
+    if (platform_.terminal_state() == measure::TerminalState::Background) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   }
-  if (measure::caught_stop_signal() != 0) {
+  if (platform_.caught_stop_signal() != 0) {
     quit();
     return false;
   }
@@ -148,9 +113,9 @@ void RealTimeTUI::install_screen(std::optional<Loop>& loop) {
   }
   // The hold keeps the signals off the screen's threads, and covers the
   // moment in which the screen's own handlers are in place.
-  measure::hold_stop_signals();
+  platform_.hold_stop_signals();
   loop.emplace(&screen_, main_component_);
-  measure::catch_stop_signals();
+  platform_.catch_stop_signals();
 }
 
 void RealTimeTUI::suspend(std::optional<Loop>& loop) {
@@ -163,7 +128,7 @@ void RealTimeTUI::suspend(std::optional<Loop>& loop) {
     std::cout << "\x1B[1A" << screen_.ResetPosition(/*clear=*/true) << std::flush;
   }
   static_cast<Screen&>(screen_) = Screen(0, 0);
-  measure::suspend();
+  platform_.suspend();
   install_screen(loop);
 }
 
@@ -187,40 +152,35 @@ void RealTimeTUI::quit() {
   screen_.ExitLoopClosure()();
 }
 
-Element RealTimeTUI::render_frame() {
-  Element frame = compose_frame();
-  if (no_colour_) {
-    frame = std::make_shared<Uncoloured>(std::move(frame));
+void RealTimeTUI::start_sampling() { engine_.start(); }
+
+void RealTimeTUI::stop_sampling() { engine_.stop(); }
+
+FrameSnapshot RealTimeTUI::take_snapshot(int width, int height, int terminal_rows) {
+  FrameInputs inputs;
+  {
+    // The sampling thread waits while this is held: copy and let go.
+    const std::lock_guard lock(data_mutex_);
+    const measure::SleepSampler& sampler = engine_.sampler(0);
+    frame_samples_.assign(sampler.samples().begin(), sampler.samples().end());
+    inputs.mode = sampler.mode();
   }
-  return frame;
+  inputs.samples = frame_samples_;
+  inputs.sampling = engine_.active();
+  inputs.resolution = resolution_;
+  inputs.filter = filter_mode_;
+  inputs.width = width;
+  inputs.height = height;
+  inputs.terminal_rows = terminal_rows;
+  return make_snapshot(inputs);
 }
 
-Element RealTimeTUI::compose_frame() {
+Element RealTimeTUI::frame() {
   try {
-    auto header = render_header();
-    auto stats = render_stats_panel();
-    auto histogram = render_histogram() | flex;
-    auto controls = render_controls();
-    auto frame = vbox({
-                     std::move(header),
-                     separator(),
-                     std::move(stats),
-                     separator(),
-                     std::move(histogram),
-                     separator(),
-                     std::move(controls),
-                 }) |
-                 border | size(WIDTH, GREATER_THAN, 80) | size(HEIGHT, GREATER_THAN, 30);
-    if (terminal_rows_ > 0) {
-      frame |= size(HEIGHT, LESS_THAN, terminal_rows_);
-    }
-    return frame;
+    return render_frame(take_snapshot(screen_.dimx(), screen_.dimy(), terminal_rows_), !no_colour_);
   } catch (const std::exception& e) {
     interface_logger()->error("[TUI] Exception in main_component_ render: {}", e.what());
-    return vbox({
-        text("TUI Render Error: ") | color(Color::Red),
-        text(e.what()) | color(Color::Red),
-    });
+    return render_error_frame(e.what());
   } catch (...) {
     interface_logger()->error("[TUI] Unknown exception in main_component_ render");
     return vbox({text("TUI Render Error: Unknown") | color(Color::Red)});

@@ -6,30 +6,25 @@
 
 namespace tui {
 
-void RealTimeTUI::query_timer_resolution() {
-  if (const auto resolution = measure::read_timer_resolution(platform_)) {
-    max_resolution_us_ = resolution->coarsest_us;
-    min_resolution_us_ = resolution->finest_us;
-    current_resolution_us_ = resolution->current_us;
-  }
-}
-
 void RealTimeTUI::update_timer_resolution() {
   auto logger = interface_logger();
-  query_timer_resolution();
-  if (!resolution_change_pending_.load()) {
+  if (const auto resolution = platform_.query_timer_resolution()) {
+    resolution_ = *resolution;
+  }
+  if (!resolution_change_pending_) {
     return;
   }
-  const std::int32_t step = resolution_step_.exchange(0);
+  const std::int32_t step = std::exchange(resolution_step_, 0);
   resolution_change_pending_ = false;
-  if (step == 0 || current_resolution_us_ == 0) {
+  // Nothing to step from before the system has said where it stands.
+  if (step == 0 || resolution_.current_us == 0) {
     return;
   }
-  const std::uint32_t wanted = measure::step_resolution(current_resolution_us_, step);
+  const std::uint32_t wanted = measure::step_resolution(resolution_.current_us, step);
   try {
-    logger->debug("[TUI] Current Resolution: {}μs, New Resolution: {}μs", current_resolution_us_, wanted);
-    if (const auto granted = measure::request_timer_resolution(platform_, wanted)) {
-      current_resolution_us_ = *granted;
+    logger->debug("[TUI] Current Resolution: {}μs, New Resolution: {}μs", resolution_.current_us, wanted);
+    if (const auto granted = platform_.request_timer_resolution(wanted)) {
+      resolution_.current_us = *granted;
     }
   } catch (...) {
     // The user sees that the value did not change.

@@ -11,7 +11,6 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "app/report.hpp"
 #include "support/fake_platform.hpp"
 
 namespace {
@@ -35,23 +34,19 @@ struct Outcome {
 // at check `signal_at` (0: never); the interface, if started, throws `failure`.
 Outcome run(std::vector<std::string> args, FakePlatform& platform, int signal_at = 0, bool out_fails = false,
             const char* failure = nullptr) {
-  app::ReportSystem system{platform};
-  system.caught_stop_signal = [=, checks = 0]() mutable { return ++checks == signal_at ? 15 : 0; };
+  platform.signal_at = signal_at;
   args.insert(args.begin(), "quorvane");
   std::vector<char*> argv(args.size());
   std::transform(args.begin(), args.end(), argv.begin(), [](std::string& a) { return a.data(); });
   std::ostringstream out, err;
   out.setstate(out_fails ? std::ios::badbit : std::ios::goodbit);
   Outcome result{};
-  result.status = app::run_entry(
-      static_cast<int>(argv.size()), argv.data(), out, err,
-      [&] {
-        result.ran = true;
-        if (failure != nullptr) {
-          throw std::runtime_error(failure);
-        }
-      },
-      &system);
+  result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err, platform, [&] {
+    result.ran = true;
+    if (failure != nullptr) {
+      throw std::runtime_error(failure);
+    }
+  });
   result.out = out.str(), result.err = err.str();
   return result;
 }
@@ -97,19 +92,26 @@ TEST(Entry, CommandLines) {
 
 TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
   std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"--json"}, "--json works only with --report"},
-      {{"--report", "--samples", "0"}, "--samples accepts a whole number from 1 to 1000000, not \"0\""},
-      {{"--report", "--samples", "1000001"}, "--samples accepts a whole number from 1 to 1000000"},
-      {{"--report", "--samples"}, "--samples accepts"},
-      {{"--report", "--method", "slep"}, "--method accepts sleep, busywait or timer, not \"slep\""},
+      {{"--report", "--samples", "0"}, "--samples: Value 0 not in range [1 - 1000000]"},
+      {{"--report", "--samples", "1000001"}, "--samples: Value 1000001 not in range"},
+      {{"--report", "--samples"}, "--samples: 1 required"},
+      {{"--report", "--method", "slep"}, "--method: slep not in {sleep,busywait,timer}"},
       {{"--report", "--method", "timer,Timer"}, "--method accepts each of sleep, busywait and timer once"},
-      {{"--report", "--resolution", "-1"}, "--resolution accepts a whole number of microseconds from 0 to 1000000"},
-      {{"--report", "--max-p99", "1.5"}, "--max-p99 accepts a whole number of microseconds"},
+      {{"--report", "--resolution", "-1"}, "--resolution: Value -1 not in range [0 - 1000000]"},
+      {{"--report", "--max-p99", "1.5"}, "--max-p99: Value 1.5 not in range"},
       {{"--report", "--max-p9", "5"}, "unknown argument \"--max-p9\""},
-      {{"--report", "--json=maybe"}, "--json takes no value"},
+      // After "--" nothing is an option.
+      {{"--report", "--method", "busywait", "--", "--json"}, "unknown argument \"--json\""},
   };
-  for (const char* option : {"--method", "--samples", "--resolution", "--max-p99"}) {
-    cases.push_back({{option, "5"}, option + std::string(" works only with --report")});
+  // A value given to a flag is refused, whatever it says.
+  for (const char* value : {"--json=maybe", "--json=0", "--json=false", "--json=true", "--json="}) {
+    cases.push_back({{"--report", value}, "--json takes no value"});
+  }
+  for (const char* value : {"--report=1", "--report=yes", "--report=", "--report=0", "--report=off"}) {
+    cases.push_back({{value}, "--report takes no value"});
+  }
+  for (const char* option : {"--json", "--method=sleep", "--samples=5", "--resolution=5", "--max-p99=5"}) {
+    cases.push_back({{option}, std::string(option).substr(0, std::string(option).find('=')) + " requires --report"});
   }
   for (const auto& [args, says] : cases) {
     FakePlatform platform;
@@ -118,6 +120,7 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
     EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << says;
     EXPECT_EQ(platform.counter, 0) << says << ": measured";
+    EXPECT_FALSE(r.ran) << says;
   }
 }
 
@@ -129,7 +132,8 @@ TEST(Report, JsonDocumentReadsBack) {
   const auto doc = nlohmann::json::parse(r.out);
   EXPECT_EQ(doc["resolution"], nlohmann::json::parse(R"({"current": 15625, "coarsest": 15625, "finest": 500,
                                                           "requested": 500, "granted": 500})"));
-  EXPECT_EQ(platform.set_requests, (std::vector<std::uint32_t>{5000, 5000})) << "requested, then released";
+  EXPECT_EQ(platform.requests, std::vector<std::uint32_t>{500});
+  EXPECT_EQ(platform.releases, std::vector<std::uint32_t>{500});
   ASSERT_EQ(doc["methods"].size(), 2U);
   EXPECT_EQ(doc["methods"][0]["method"], "HighPrecisionSleep");
   EXPECT_EQ(doc["methods"][1]["method"], "BusyWait");

@@ -11,37 +11,39 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 measure::Platform& platform = measure::system_platform();
 
 TEST(WindowsPlatform, TimersPrioritiesAndResolution) {
-  // Timers wait their 1 ms and are released.
-  const std::int64_t start = platform.query_performance_counter();
+  // Timers wait their 1 ms. (That the destructor closes them wine cannot
+  // tell: it counts no handles.)
+  const std::int64_t start = platform.read_counter();
   for (int i = 0; i < 100; ++i) {
-    const auto timer = platform.create_waitable_timer();
-    ASSERT_TRUE(platform.set_waitable_timer(timer, -10'000));
-    platform.wait_for_single_object(timer);
-    platform.close_handle(timer);
-    DWORD flags = 0;
-    ASSERT_FALSE(GetHandleInformation(timer, &flags)) << "the timer was left open";
+    const auto timer = platform.create_timer();
+    ASSERT_NE(timer, nullptr);
+    ASSERT_TRUE(timer->arm(1ms));
+    timer->wait();
   }
-  EXPECT_GE((platform.query_performance_counter() - start) * 10 / platform.query_performance_frequency(), 1);
-  EXPECT_FALSE(platform.set_waitable_timer(GetCurrentProcess(), -10'000)) << "a handle that is no timer";
+  EXPECT_GE((platform.read_counter() - start) * 10 / platform.counter_frequency(), 1);
 
   const DWORD original_class = GetPriorityClass(GetCurrentProcess());
-  EXPECT_TRUE(platform.set_priority_class_realtime());
+  EXPECT_TRUE(platform.raise_process_priority());
   SetPriorityClass(GetCurrentProcess(), original_class);
   std::thread([] {
-    EXPECT_TRUE(platform.set_thread_priority_time_critical());
+    EXPECT_TRUE(platform.raise_thread_priority());
     EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_TIME_CRITICAL);
   }).join();
 
-  // 15.625 ms down to 0.5 or 1 ms: equal ends would be a value read twice, beyond 100 ms a misread unit.
-  std::uint32_t coarsest = 0, finest = 0, current = 0, actual = 0;
-  ASSERT_EQ(platform.nt_query_timer_resolution(coarsest, finest, current), measure::kStatusSuccess);
-  EXPECT_TRUE(finest > 0 && coarsest > finest && coarsest <= 1'000'000U) << coarsest << " " << finest;
-  EXPECT_TRUE(current >= finest && current <= coarsest) << current;
-  ASSERT_EQ(platform.nt_set_timer_resolution(coarsest, true, actual), measure::kStatusSuccess);
-  EXPECT_TRUE(actual >= finest && actual <= coarsest) << actual;
+  // 15 625 μs down to 500 or 1000: equal ends would be a value read twice, beyond 100 ms a misread unit.
+  const auto r = platform.query_timer_resolution();
+  ASSERT_TRUE(r);
+  EXPECT_TRUE(r->finest_us > 0 && r->coarsest_us > r->finest_us && r->coarsest_us <= 100'000U) << r->coarsest_us;
+  EXPECT_TRUE(r->current_us >= r->finest_us && r->current_us <= r->coarsest_us) << r->current_us;
+  const auto granted = platform.request_timer_resolution(r->coarsest_us);
+  ASSERT_TRUE(granted);
+  EXPECT_TRUE(*granted >= r->finest_us && *granted <= r->coarsest_us) << *granted;
+  platform.release_timer_resolution(r->coarsest_us);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "measure/sleep_sampler.hpp"
+#include "measure/wait_methods.hpp"
 
 #include <gtest/gtest.h>
 
@@ -59,10 +60,9 @@ TEST(SleepSampler, EachPassTimesItsWaitAlone) {
     if (c.suspended) {
       platform.on_wait = [&platform] { ++platform.resumes; };
     }
-    SleepSampler sampler(platform);
-    sampler.mode_ = c.mode;
+    SleepSampler sampler(platform, {c.mode});
     sampler.measure(1);
-    EXPECT_EQ(sampler.samples_, c.suspended ? Samples{} : Samples{c.sample});
+    EXPECT_EQ(sampler.samples(), c.suspended ? Samples{} : Samples{c.sample});
     EXPECT_EQ(platform.timer_waits, c.timer_waits);
     EXPECT_EQ(platform.open_timers, 0);
   }
@@ -74,47 +74,51 @@ TEST(SleepSampler, MeasuresUntilTheDeadline) {
   platform.wait_counts = 3'000;  // 300 μs a sleep: four fit in a step of 1 ms
   SleepSampler sampler(platform);
   sampler.measure(1);
-  EXPECT_EQ(sampler.samples_, Samples(4, 300));
+  EXPECT_EQ(sampler.samples(), Samples(4, 300));
   // A busy wait spins 1000 μs on the counter, whatever the step; clear keeps the mode.
   platform.tick = 3'000;  // 300 μs a reading
   sampler.clear();
-  sampler.mode_ = SleepMode::BusyWait;
+  sampler.set_mode(SleepMode::BusyWait);
   sampler.measure(5);
-  EXPECT_EQ(sampler.samples_, Samples(3, 1200));
+  EXPECT_EQ(sampler.samples(), Samples(3, 1200));
+  EXPECT_EQ(sampler.mode(), SleepMode::BusyWait);
   // An unknown method records nothing and still returns after its deadline.
   sampler.clear();
-  sampler.mode_ = static_cast<SleepMode>(3);
+  sampler.set_mode(static_cast<SleepMode>(99));
   const std::int64_t before = platform.counter;
   sampler.measure(1);
-  EXPECT_TRUE(sampler.samples_.empty());
+  EXPECT_TRUE(sampler.samples().empty());
   EXPECT_GE(platform.counter - before, 10'000);
   // Near the top of the counter range (nanoseconds, as on Linux), where a
   // wrapped target would spin for ever.
   platform.frequency = 1'000'000'000;
   platform.counter = 9'223'372'036'850'000'000;  // 4.85 ms below 2^63
   platform.tick = 1'000;
-  SleepSampler top(platform);
-  top.mode_ = SleepMode::BusyWait;
+  SleepSampler top(platform, {SleepMode::BusyWait});
   top.measure(1);
-  EXPECT_EQ(top.samples_, Samples{1000});
+  EXPECT_EQ(top.samples(), Samples{1000});
   // A zero frequency would read 0 for ever: nothing is measured.
   platform.frequency = 0;
   SleepSampler idle(platform);
   idle.measure(1);
-  EXPECT_TRUE(idle.samples_.empty());
+  EXPECT_TRUE(idle.samples().empty());
 }
 
-TEST(SleepSampler, KeepsTheNewest500InOrder) {
-  FakePlatform platform;
-  platform.tick = 0;
-  SleepSampler sampler(platform);
-  for (std::int64_t i = 1; i <= 501; ++i) {
-    platform.wait_counts = 10'000 + i * 10;  // sample i lasts 1000 + i μs
-    sampler.measure(1);
+// The interface keeps the newest 500, a report the first N and no more.
+TEST(SleepSampler, KeepsTheNewestOrTheFirst) {
+  for (const auto retention : {measure::Retention::KeepNewest, measure::Retention::KeepFirst}) {
+    FakePlatform platform;
+    platform.tick = 0;
+    SleepSampler sampler(platform, {SleepMode::Sleep, 500, retention});
+    for (std::int64_t i = 1; i <= 501; ++i) {
+      platform.wait_counts = 10'000 + i * 10;  // sample i lasts 1000 + i μs
+      sampler.measure(1);
+    }
+    Samples expected(500);
+    std::iota(expected.begin(), expected.end(), retention == measure::Retention::KeepNewest ? 1002 : 1001);
+    EXPECT_EQ(sampler.samples(), expected);
+    EXPECT_EQ(sampler.full(), retention == measure::Retention::KeepFirst);
   }
-  Samples expected(500);
-  std::iota(expected.begin(), expected.end(), 1002);
-  EXPECT_EQ(sampler.samples_, expected);
 }
 
 }  // namespace

@@ -18,8 +18,6 @@ TEST(TimerResolution, StepsStopAt0AndSaturate) {
                         Case{50, -100, 0}, Case{kMax - 50, 100, kMax}, Case{kMax, 1, kMax}}) {
     EXPECT_EQ(measure::step_resolution(c.current, c.step), c.stepped) << c.current << " " << c.step;
   }
-  EXPECT_EQ(measure::microseconds_to_units(15'525), 155'250U);
-  EXPECT_EQ(measure::microseconds_to_units(kMax / 10 + 1), kMax) << "saturates instead of wrapping";
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "measure/platform.hpp"
@@ -10,10 +12,11 @@
 namespace testing_support {
 
 // A scripted platform at 10 MHz: every counter reading advances the counter
-// by `tick`, every sleep or timer wait by `wait_counts`, and creating or
-// closing a timer by `overhead_counts`, so a timestamp taken on the wrong side
-// of those shows in the sample. Thread-safe; tests read its fields through
-// `locked` while a sampling thread runs.
+// by `tick`, every sleep or timer wait by `wait_counts`, and making or closing
+// a timer by `overhead_counts`, so a timestamp taken on the wrong side of
+// those shows in the sample. The process parts do nothing, but for a stop
+// signal caught at the `signal_at`th check. Thread-safe; tests read its fields
+// through `locked` while a sampling thread runs.
 class FakePlatform : public measure::Platform {
  public:
   std::int64_t frequency = 10'000'000;
@@ -25,19 +28,19 @@ class FakePlatform : public measure::Platform {
   bool timer_arming_fails = false;
   int open_timers = 0;
   std::function<void()> on_wait;  // run inside every wait, e.g. to throw
-  int priority_class_requests = 0;
+  int process_priority_requests = 0;
   int thread_priority_requests = 0;
   int waits = 0;
   int waits_at_normal_priority = 0;
   int timer_waits = 0;
   std::uint64_t resumes = 0;  // resumes after a suspension; on_wait may add one
+  int signal_at = 0;          // the check of caught_stop_signal that finds SIGTERM (0: none)
 
-  // Timer resolution in 100 ns units; a request is granted what `granted` says.
-  measure::NtStatus query_status = 0;
-  measure::NtStatus set_status = 0;
-  std::uint32_t coarsest = 156'250, finest = 5'000, current = 156'250;
-  std::vector<std::uint32_t> set_requests;
-  std::function<std::uint32_t(std::uint32_t)> granted = [](std::uint32_t v) { return v; };
+  // Timer resolution in μs; a request is granted what `granted` says.
+  std::optional<measure::TimerResolution> resolution = measure::TimerResolution{15'625, 500, 15'625};
+  bool request_refused = false;
+  std::vector<std::uint32_t> requests, releases;
+  std::function<std::uint32_t(std::uint32_t)> granted = [](std::uint32_t us) { return us; };
 
   template <typename Fn>
   auto locked(Fn&& fn) {
@@ -45,54 +48,78 @@ class FakePlatform : public measure::Platform {
     return fn(*this);
   }
 
-  std::int64_t query_performance_frequency() override { return frequency; }
-  std::int64_t query_performance_counter() override {
+  std::int64_t counter_frequency() override { return frequency; }
+  std::int64_t read_counter() override {
     return locked([](auto& f) { return f.counter += f.tick; });
   }
-  void sleep(std::uint32_t) override { wait(); }
-  measure::TimerHandle create_waitable_timer() override {
-    return locked([](auto& f) -> measure::TimerHandle {
+  void sleep(std::chrono::microseconds) override { wait(); }
+  std::unique_ptr<measure::OneShotTimer> create_timer() override {
+    return locked([](auto& f) -> std::unique_ptr<measure::OneShotTimer> {
       f.counter += f.overhead_counts;
-      return f.timer_creation_fails ? nullptr : (++f.open_timers, &f.open_timers);
+      return f.timer_creation_fails ? nullptr : (++f.open_timers, std::make_unique<Timer>(f));
     });
   }
-  bool set_waitable_timer(measure::TimerHandle, std::int64_t due) override {
-    return locked([due](auto& f) { return !f.timer_arming_fails && due == -10'000; });
+  bool raise_process_priority() override {
+    return locked([](auto& f) { return ++f.process_priority_requests; });
   }
-  void wait_for_single_object(measure::TimerHandle) override {
-    locked([](auto& f) { ++f.timer_waits; });
-    wait();
-  }
-  void close_handle(measure::TimerHandle) override {
-    locked([](auto& f) { f.counter += f.overhead_counts, --f.open_timers; });
-  }
-  bool set_priority_class_realtime() override {
-    return locked([](auto& f) { return ++f.priority_class_requests; });
-  }
-  bool set_thread_priority_time_critical() override {
+  bool raise_thread_priority() override {
     raised_ = true;
     return locked([](auto& f) { return ++f.thread_priority_requests; });
   }
-  measure::NtStatus nt_query_timer_resolution(std::uint32_t& c, std::uint32_t& f, std::uint32_t& cur) override {
-    const std::lock_guard lock(mutex_);
-    if (query_status == 0) {
-      c = coarsest, f = finest, cur = current;
-    }
-    return query_status;
+  std::optional<measure::TimerResolution> query_timer_resolution() override {
+    return locked([](auto& f) { return f.resolution; });
   }
+  std::optional<std::uint32_t> request_timer_resolution(std::uint32_t us) override {
+    return locked([us](auto& f) -> std::optional<std::uint32_t> {
+      f.requests.push_back(us);
+      if (f.request_refused || !f.resolution) {
+        return std::nullopt;
+      }
+      return f.resolution->current_us = f.granted(us);
+    });
+  }
+  void release_timer_resolution(std::uint32_t us) override {
+    locked([us](auto& f) { f.releases.push_back(us); });
+  }
+  measure::TimerRequestKept keep_timer_request_when_hidden() override { return measure::TimerRequestKept::Refused; }
   std::uint64_t resume_count() override {
     return locked([](auto& f) { return f.resumes; });
   }
-  measure::NtStatus nt_set_timer_resolution(std::uint32_t desired, bool, std::uint32_t& actual) override {
-    const std::lock_guard lock(mutex_);
-    set_requests.push_back(desired);
-    if (set_status == 0) {
-      actual = current = granted(desired);
-    }
-    return set_status;
+  void count_resumes_here() override {}
+  bool suspension_requested() override { return false; }
+  void suspend() override {}
+  void hold_stop_signals() override {}
+  void catch_stop_signals() override {}
+  int caught_stop_signal() override {
+    return locked([](auto& f) { return ++f.signal_checks == f.signal_at ? 15 : 0; });
   }
+  int end_by_signal(int signal) override { return 128 + signal; }
+  void prepare_console() override {}
+  bool input_is_terminal() override { return false; }
+  bool output_is_terminal() override { return false; }
+  bool error_is_terminal() override { return false; }
+  measure::TerminalState terminal_state() override { return measure::TerminalState::Own; }
+  measure::SystemInfo system_info() override { return {"Fake", "1", "#1", "x86_64", ""}; }
 
  private:
+  class Timer final : public measure::OneShotTimer {
+   public:
+    explicit Timer(FakePlatform& fake) : fake_(fake) {}
+    ~Timer() override {
+      fake_.locked([](auto& f) { f.counter += f.overhead_counts, --f.open_timers; });
+    }
+    bool arm(std::chrono::microseconds after) override {
+      return fake_.locked([&](auto& f) { return !f.timer_arming_fails && after.count() > 0; });
+    }
+    void wait() override {
+      fake_.locked([](auto& f) { ++f.timer_waits; });
+      fake_.wait();
+    }
+
+   private:
+    FakePlatform& fake_;
+  };
+
   void wait() {
     const std::lock_guard lock(mutex_);
     ++waits;
@@ -104,6 +131,7 @@ class FakePlatform : public measure::Platform {
   }
 
   static inline thread_local bool raised_ = false;
+  int signal_checks = 0;
   std::mutex mutex_;
 };
 

@@ -10,8 +10,8 @@
 
 #include <ftxui/screen/screen.hpp>
 
-#include "support/fake_platform.hpp"
-#include "support/tui_peer.hpp"
+#include "tui/panels.hpp"
+#include "tui/snapshot.hpp"
 
 namespace tui {
 namespace {
@@ -43,14 +43,13 @@ void expect_golden(const std::string& name, const std::string& actual, bool unco
   EXPECT_EQ(actual, wanted) << "golden " << path;
 }
 
-// Draws the frame at WIDTH×HEIGHT and compares its text and styles.
-void expect_frame(RealTimeTUITestPeer& peer, int width, int height, const std::string& name, bool uncoloured = false) {
-  peer.set_screen_size(width, height);
-  auto screen = ftxui::Screen(width, height);
-  ftxui::Render(screen, peer.render_frame());
+// Draws the frame of `inputs` at their size and compares its text and styles.
+void expect_frame(const FrameInputs& inputs, const std::string& name, bool uncoloured = false) {
+  auto screen = ftxui::Screen(inputs.width, inputs.height);
+  ftxui::Render(screen, render_frame(make_snapshot(inputs), !uncoloured));
   std::string text, styles;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
+  for (int y = 0; y < inputs.height; ++y) {
+    for (int x = 0; x < inputs.width; ++x) {
       text += screen.at(x, y);
       styles += style_of(screen.PixelAt(x, y));
     }
@@ -62,35 +61,24 @@ void expect_frame(RealTimeTUITestPeer& peer, int width, int height, const std::s
 
 // With NO_COLOR too: the same frame, bold where it was, no colour anywhere.
 TEST(Panels, FrameWhileSampling) {
+  // A spread like a loaded machine's, with a tail; σ and mean are truncated.
+  std::vector<std::uint64_t> samples;
+  for (std::uint64_t i = 0; i < 500; ++i) {
+    samples.push_back(1000 + i * i * 7 % 61 + (i % 50 == 0 ? 300 : 0));
+  }
   for (const bool no_colour : {false, true}) {
-    testing_support::FakePlatform platform;
-    platform.current = 10'000;
-    RealTimeTUI ui{platform};
-    RealTimeTUITestPeer peer{ui};
-    peer.update_timer_resolution();
-    peer.sampling_active() = true;
-    // A spread like a loaded machine's, with a tail; σ and mean are truncated.
-    peer.with_sampler([](auto& sampler) {
-      for (std::uint64_t i = 0; i < 500; ++i) {
-        sampler.samples_.push_back(1000 + i * i * 7 % 61 + (i % 50 == 0 ? 300 : 0));
-      }
-    });
-    peer.no_colour() = no_colour;
-    expect_frame(peer, 80, 18, "sampling", no_colour);
+    expect_frame(
+        {samples, measure::SleepMode::Sleep, true, {15'625, 500, 1'000}, analysis::HistogramFilter::All, 80, 18, 18},
+        "sampling", no_colour);
   }
 }
 
 // Before the first reading of the resolution, stopped, too few samples for a
 // histogram, and a method the interface does not know.
 TEST(Panels, FrameStoppedWithTooFewSamples) {
-  testing_support::FakePlatform platform;
-  RealTimeTUI ui{platform};
-  RealTimeTUITestPeer peer{ui};
-  peer.with_sampler([](auto& sampler) {
-    sampler.samples_.assign(9, 1000);
-    sampler.mode_ = static_cast<measure::SleepMode>(3);
-  });
-  expect_frame(peer, 80, 12, "stopped");
+  const std::vector<std::uint64_t> samples(9, 1000);
+  expect_frame({samples, static_cast<measure::SleepMode>(99), false, {}, analysis::HistogramFilter::All, 80, 12, 12},
+               "stopped");
 }
 
 }  // namespace

@@ -1,0 +1,85 @@
+#include "measure/sampling_engine.hpp"
+
+namespace measure {
+
+SamplingEngine::SamplingEngine(Platform& platform, std::mutex& data_mutex, const std::vector<SamplerSetup>& samplers)
+    : platform_(platform), data_mutex_(data_mutex) {
+  for (const SamplerSetup& setup : samplers) {
+    samplers_.push_back(std::make_unique<SleepSampler>(platform, setup));
+  }
+}
+
+SamplingEngine::~SamplingEngine() { stop(); }
+
+bool SamplingEngine::start() {
+  if (active_) {
+    return false;
+  }
+  const bool granted = platform_.raise_process_priority();
+  {
+    const std::lock_guard lock(end_mutex_);
+    ended_ = false;
+  }
+  thread_ = std::jthread([this](const std::stop_token& stop) { loop(stop); });
+  active_ = true;
+  return granted;
+}
+
+void SamplingEngine::stop() {
+  active_ = false;
+  if (thread_.joinable()) {
+    thread_.request_stop();
+    thread_.join();
+  }
+}
+
+bool SamplingEngine::wait_for_end(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(end_mutex_);
+  return end_changed_.wait_for(lock, timeout, [this] { return ended_; });
+}
+
+bool SamplingEngine::step(SleepSampler& sampler) {
+  try {
+    const std::lock_guard lock(data_mutex_);
+    if (sampler.full()) {
+      return false;
+    }
+    sampler.measure(kStepMs);
+  } catch (...) {
+    // A failed lock, or an allocation failure while recording: the next
+    // step tries again.
+  }
+  return true;
+}
+
+void SamplingEngine::loop(const std::stop_token& stop) {
+  // First of all: the priority, the stop signals kept off this thread (they
+  // would only cut a timed wait short), and the resumes after a suspension
+  // counted here, so that a wait it was stopped in is dropped.
+  thread_priority_ = platform_.raise_thread_priority();
+  platform_.hold_stop_signals();
+  platform_.count_resumes_here();
+  bool first_step = true;
+  bool measuring = true;
+  while (measuring && !stop.stop_requested()) {
+    measuring = false;
+    for (const auto& sampler : samplers_) {
+      if (stop.stop_requested() || !step(*sampler)) {
+        continue;
+      }
+      measuring = true;
+      if (first_step) {
+        first_step = false;
+        resolution_ = platform_.query_timer_resolution();
+      }
+      // The pause, cut short by a stop.
+      std::unique_lock lock(end_mutex_);
+      end_changed_.wait_for(lock, stop, kStepPause, [] { return false; });
+    }
+  }
+  const std::lock_guard lock(end_mutex_);
+  ended_ = true;
+  end_changed_.notify_all();
+}
+
+}  // namespace measure

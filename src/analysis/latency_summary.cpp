@@ -1,6 +1,7 @@
 #include "analysis/latency_summary.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "analysis/sample_stats.hpp"
@@ -18,7 +19,7 @@ std::uint64_t nearest_rank(std::span<const std::uint64_t> sorted, std::uint32_t 
   return sorted[nearest_rank_index(sorted.size(), permille)];
 }
 
-LatencySummary summarize(std::span<const std::uint64_t> samples) {
+LatencySummary summarize(std::span<const std::uint64_t> samples, std::uint64_t interval_us) {
   LatencySummary s;
   s.count = samples.size();
   if (samples.empty()) {
@@ -37,8 +38,33 @@ LatencySummary summarize(std::span<const std::uint64_t> samples) {
   }
   s.mean = mean(sorted);
   s.stddev = deviation_around(sorted, s.mean);
-  s.early = static_cast<std::uint64_t>(std::lower_bound(sorted.begin(), sorted.end(), kAskedUs) - sorted.begin());
+  s.early = static_cast<std::uint64_t>(std::lower_bound(sorted.begin(), sorted.end(), interval_us) - sorted.begin());
   return s;
+}
+
+std::optional<double> cpu_percent(std::uint64_t cpu_ns, std::uint64_t waited_us) {
+  if (waited_us == 0) {
+    return std::nullopt;
+  }
+  return std::min(100.0, static_cast<double>(cpu_ns) / (static_cast<double>(waited_us) * 1000.0) * 100.0);
+}
+
+std::optional<std::size_t> cheapest_within(std::span<const Candidate> candidates, std::uint64_t interval_us,
+                                           std::uint64_t tolerance_us) {
+  std::optional<std::size_t> best;
+  const auto cost = [](const Candidate& c) { return c.cpu_percent.value_or(std::numeric_limits<double>::infinity()); };
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const Candidate& c = candidates[i];
+    const std::uint64_t off = c.p99 > interval_us ? c.p99 - interval_us : interval_us - c.p99;
+    if (off > tolerance_us) {
+      continue;
+    }
+    if (!best || cost(c) < cost(candidates[*best]) ||
+        (cost(c) == cost(candidates[*best]) && c.p99 < candidates[*best].p99)) {
+      best = i;
+    }
+  }
+  return best;
 }
 
 }  // namespace analysis

@@ -5,12 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 
 namespace analysis {
-
-// The wait every method asks for, in μs; a sample below it woke early.
-inline constexpr std::uint64_t kAskedUs = 1000;
 
 // The nearest-rank percentile of `sorted` (ascending, not empty) for
 // `permille` thousandths: the smallest sample with at least that share of the
@@ -25,13 +23,31 @@ struct LatencySummary {
   // Exact mean and population standard deviation.
   double mean = 0.0;
   double stddev = 0.0;
-  // Samples below kAskedUs.
+  // Samples below the interval asked for: woke early.
   std::uint64_t early = 0;
   // Samples per value: bins of 1 μs, only those that occur.
   std::map<std::uint64_t, std::uint64_t> histogram;
 };
 
-// All zero and an empty histogram for no samples. `samples` in any order.
-LatencySummary summarize(std::span<const std::uint64_t> samples);
+// All zero and an empty histogram for no samples. `samples` in any order,
+// waits asked to last `interval_us`.
+LatencySummary summarize(std::span<const std::uint64_t> samples, std::uint64_t interval_us);
+
+// The share of `waited_us` that `cpu_ns` of CPU time makes, in per cent: at
+// most 100 (the CPU time is read just outside the wait, so a spin can come
+// out a hair above its wait); nothing for no waiting.
+std::optional<double> cpu_percent(std::uint64_t cpu_ns, std::uint64_t waited_us);
+
+// One method's figures, as a choice weighs them.
+struct Candidate {
+  std::uint64_t p99 = 0;
+  std::optional<double> cpu_percent;
+};
+
+// Of the candidates whose p99 is within `tolerance_us` of `interval_us`, the
+// index of the one that costs the least CPU (an unknown cost counts as the
+// most; equal costs, the lower p99); nothing when none is within.
+std::optional<std::size_t> cheapest_within(std::span<const Candidate> candidates, std::uint64_t interval_us,
+                                           std::uint64_t tolerance_us);
 
 }  // namespace analysis

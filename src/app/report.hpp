@@ -25,12 +25,15 @@ struct ReportOptions {
   // Short names, as the method table has them.
   std::vector<std::string> methods;
   std::size_t samples = 1000;
-  std::optional<std::uint32_t> resolution_us;
+  std::uint32_t interval_us = 1000;
+  // Lists of resolutions ("500,1000"): measured at each in turn; none: at
+  // whatever is in effect.
+  std::vector<std::string> resolutions;
   std::optional<std::uint64_t> max_p99_us;
+  std::optional<std::uint64_t> within_us;
 };
 
-// Declares --report, --method, --samples, --json, --resolution and --max-p99
-// with what each accepts.
+// Declares --report and its options with what each accepts.
 void add_report_options(CLI::App& application, ReportOptions& options);
 
 // A value given to --report or --json (`--json=false`, `--report=`): the line
@@ -42,8 +45,8 @@ std::optional<std::string> flag_given_a_value(int argc, const char* const* argv)
 bool is_report_error(const CLI::App& application, const CLI::Error& error);
 
 // Nothing when the command line asks for no report (the interface runs).
-// Otherwise the exit status: 2 for an argument that is no option or a method
-// named twice, with one line on `err` and nothing measured; else the report is
+// Otherwise the exit status: 2 for an argument that is no option or methods
+// named amiss, with one line on `err` and nothing measured; else the report is
 // measured on `platform` and written to `out`: 0, 1 when it could not be
 // written, 3 when a p99 is above --max-p99.
 std::optional<int> run_report_command(const ReportOptions& options, const std::vector<std::string>& extras,

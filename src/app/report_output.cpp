@@ -29,31 +29,45 @@ std::string throttling_text(measure::TimerRequestKept kept) {
   return "not applicable on this system";
 }
 
-constexpr std::size_t kColumns = 11;
+// "1 ms", "2500 μs"
+std::string interval_text(std::uint64_t us) {
+  return us % 1000 == 0 ? fmt::format("{} ms", us / 1000) : fmt::format("{} μs", us);
+}
+
+// "HighPrecisionSleep (40 of 40 fell back to Sleep)"
+std::string method_label(const MethodReport& method) {
+  if (method.fallbacks == 0) {
+    return method.name;
+  }
+  return fmt::format("{} ({} of {} fell back to {})", method.name, method.fallbacks, method.summary.count,
+                     method.fallback);
+}
+
+std::string percent_text(const std::optional<double>& percent) {
+  return percent ? fmt::format("{:.1f}", *percent) : "-";
+}
+
+constexpr std::size_t kColumns = 12;
 using Row = std::array<std::string, kColumns>;
 
 Row table_row(const MethodReport& method) {
   const analysis::LatencySummary& s = method.summary;
   if (s.count == 0) {
-    return {method.name, "0", "-", "-", "-", "-", "-", "-", "-", "-", "0"};
+    return {method_label(method), "0", "-", "-", "-", "-", "-", "-", "-", "-", "0", "-"};
   }
-  return {method.name,
-          std::to_string(s.count),
-          std::to_string(s.min),
-          std::to_string(s.p50),
-          std::to_string(s.p90),
-          std::to_string(s.p99),
-          std::to_string(s.p999),
-          std::to_string(s.max),
-          fmt::format("{:.1f}", s.mean),
-          fmt::format("{:.1f}", s.stddev),
-          std::to_string(s.early)};
+  return {method_label(method),          std::to_string(s.count),
+          std::to_string(s.min),         std::to_string(s.p50),
+          std::to_string(s.p90),         std::to_string(s.p99),
+          std::to_string(s.p999),        std::to_string(s.max),
+          fmt::format("{:.1f}", s.mean), fmt::format("{:.1f}", s.stddev),
+          std::to_string(s.early),       percent_text(method.cpu_percent)};
 }
 
 // One row per method, the name left-aligned and the numbers right-aligned;
 // the columns close up to one space where two would pass 80 columns.
 void write_table(const std::vector<MethodReport>& methods, std::ostream& out) {
-  std::vector<Row> rows{{"Method", "Samples", "Min", "p50", "p90", "p99", "p99.9", "Max", "Mean", "StdDev", "Early"}};
+  std::vector<Row> rows{
+      {"Method", "Samples", "Min", "p50", "p90", "p99", "p99.9", "Max", "Mean", "StdDev", "Early", "CPU%"}};
   for (const MethodReport& method : methods) {
     rows.push_back(table_row(method));
   }
@@ -73,22 +87,56 @@ void write_table(const std::vector<MethodReport>& methods, std::ostream& out) {
   }
 }
 
+std::vector<analysis::Candidate> candidates(const ResolutionBlock& block) {
+  std::vector<analysis::Candidate> all;
+  for (const MethodReport& method : block.methods) {
+    // A method with no samples has no p99 to be within anything.
+    all.push_back({method.summary.count > 0 ? method.summary.p99 : UINT64_MAX, method.cpu_percent});
+  }
+  return all;
+}
+
+// The method --within names for a block, or nothing.
+const MethodReport* choice(const ReportFacts& facts, const ResolutionBlock& block) {
+  const auto all = candidates(block);
+  const auto best = analysis::cheapest_within(all, facts.interval_us, *facts.within_us);
+  return best ? &block.methods[*best] : nullptr;
+}
+
+void write_choice(const ReportFacts& facts, const ResolutionBlock& block, std::ostream& out) {
+  const std::string lead = fmt::format("Within {} μs of {} μs:", *facts.within_us, facts.interval_us);
+  const MethodReport* best = choice(facts, block);
+  if (best == nullptr) {
+    out << lead << " none of the methods measured.\n";
+  } else if (best->cpu_percent) {
+    out << fmt::format("{} {} costs the least CPU, {:.1f} %, with a p99 of {} μs.\n", lead, best->name,
+                       *best->cpu_percent, best->summary.p99);
+  } else {
+    out << fmt::format("{} {}, with a p99 of {} μs; what the waits cost in CPU this system does not say.\n", lead,
+                       best->name, best->summary.p99);
+  }
+}
+
 template <typename T>
 Json or_null(const std::optional<T>& value) {
   return value ? Json(*value) : Json(nullptr);
 }
 
-Json method_json(const MethodReport& method) {
+// Three decimals are below anything a microsecond counter can tell.
+double rounded(double value) { return std::round(value * 1000.0) / 1000.0; }
+
+Json method_json(const ReportFacts& facts, const ResolutionBlock& block, const MethodReport& method) {
   const analysis::LatencySummary& s = method.summary;
   const bool any = s.count > 0;
   auto number = [any](auto value) { return any ? Json(value) : Json(nullptr); };
-  // Three decimals are below anything a microsecond counter can tell.
-  auto rounded = [](double value) { return std::round(value * 1000.0) / 1000.0; };
   Json histogram = Json::object();
   for (const auto& [us, count] : s.histogram) {
     histogram[std::to_string(us)] = count;
   }
   return Json{{"method", method.name},
+              {"interval", facts.interval_us},
+              {"resolution_requested", or_null(block.requested_us)},
+              {"resolution_granted", or_null(block.granted_us)},
               {"samples", s.count},
               {"min", number(s.min)},
               {"p50", number(s.p50)},
@@ -99,6 +147,8 @@ Json method_json(const MethodReport& method) {
               {"avg", number(rounded(s.mean))},
               {"stddev", number(rounded(s.stddev))},
               {"early", s.early},
+              {"cpu_percent", method.cpu_percent ? Json(rounded(*method.cpu_percent)) : Json(nullptr)},
+              {"fallbacks", method.fallbacks},
               {"histogram", std::move(histogram)}};
 }
 
@@ -106,7 +156,8 @@ Json method_json(const MethodReport& method) {
 
 void write_text_report(const ReportFacts& facts, std::ostream& out) {
   auto fact = [&out](const char* label, const std::string& text) { out << fmt::format("{:<12}{}\n", label, text); };
-  out << "Quorvane " << QUORVANE_VERSION << " report: waits of 1 ms, times in μs\n";
+  out << "Quorvane " << QUORVANE_VERSION << " report: waits of " << interval_text(facts.interval_us)
+      << ", times in μs\n";
   const measure::SystemInfo& system = facts.system;
   fact("System", fmt::format("{} {} {}", or_unknown(system.sysname), system.release, system.machine));
   if (!system.version.empty()) {
@@ -121,32 +172,52 @@ void write_text_report(const ReportFacts& facts, std::ostream& out) {
   } else {
     fact("Resolution", "unknown");
   }
-  if (facts.requested_us) {
-    fact("Requested", fmt::format("{}, granted {}", *facts.requested_us,
-                                  facts.granted_us ? std::to_string(*facts.granted_us) : "none (refused)"));
-  }
   fact("Throttling", throttling_text(facts.timer_request_kept));
   fact("Samples", fmt::format("{} per method, one step of each in turn", facts.samples_per_method));
-  if (facts.interrupted) {
-    fact("Interrupted", "stopped by a signal; the table holds what was measured");
+  if (facts.sleep_whole_milliseconds && facts.interval_us % 1000 != 0) {
+    fact("Sleep",
+         fmt::format("asks for {} ms: this system sleeps whole milliseconds", (facts.interval_us + 999) / 1000));
   }
-  out << '\n';
-  write_table(facts.methods, out);
-  out << "\nPercentiles by nearest rank; Early: waits shorter than the 1000 μs asked for.\n";
+  if (facts.interrupted) {
+    fact("Interrupted", "stopped by a signal; the tables hold what was measured");
+  }
+  for (const ResolutionBlock& block : facts.blocks) {
+    out << '\n';
+    if (block.requested_us) {
+      out << fmt::format("Resolution {} μs requested, {}:\n", *block.requested_us,
+                         block.granted_us ? fmt::format("{} granted", *block.granted_us) : "refused");
+    }
+    write_table(block.methods, out);
+    if (facts.within_us) {
+      write_choice(facts, block, out);
+    }
+  }
+  out << fmt::format(
+      "\nPercentiles by nearest rank; Early: waits shorter than the {} μs asked for;\n"
+      "CPU%: the share of the waits' time the measuring thread spent on a CPU.\n",
+      facts.interval_us);
 }
 
 std::string json_report(const ReportFacts& facts) {
   const measure::SystemInfo& system = facts.system;
   const auto& r = facts.resolution;
   Json methods = Json::array();
-  for (const MethodReport& method : facts.methods) {
-    methods.push_back(method_json(method));
+  Json choices = Json::array();
+  for (const ResolutionBlock& block : facts.blocks) {
+    for (const MethodReport& method : block.methods) {
+      methods.push_back(method_json(facts, block, method));
+    }
+    if (facts.within_us) {
+      const MethodReport* best = choice(facts, block);
+      choices.push_back(
+          {{"resolution_requested", or_null(block.requested_us)}, {"method", best ? Json(best->name) : Json(nullptr)}});
+    }
   }
   const Json kept = facts.timer_request_kept == measure::TimerRequestKept::NotApplicable
                         ? Json(nullptr)
                         : Json(facts.timer_request_kept == measure::TimerRequestKept::Accepted);
-  const Json document{
-      {"file_version", 1},
+  Json document{
+      {"file_version", kReportFileVersion},
       {"program", "Quorvane"},
       {"version", QUORVANE_VERSION},
       {"sysinfo",
@@ -158,16 +229,19 @@ std::string json_report(const ReportFacts& facts) {
       {"counter_frequency", facts.counter_frequency},
       {"priority", {{"process", facts.process_priority}, {"thread", facts.thread_priority}}},
       {"timer_request_kept_when_hidden", kept},
+      {"interval", facts.interval_us},
+      {"sleep_whole_milliseconds", facts.sleep_whole_milliseconds},
       {"resolution",
        {{"current", r ? Json(r->current_us) : Json(nullptr)},
         {"coarsest", r ? Json(r->coarsest_us) : Json(nullptr)},
-        {"finest", r ? Json(r->finest_us) : Json(nullptr)},
-        {"requested", or_null(facts.requested_us)},
-        {"granted", or_null(facts.granted_us)}}},
+        {"finest", r ? Json(r->finest_us) : Json(nullptr)}}},
       {"samples_per_method", facts.samples_per_method},
       {"interrupted", facts.interrupted},
       {"methods", std::move(methods)},
   };
+  if (facts.within_us) {
+    document["within"] = {{"us", *facts.within_us}, {"choices", std::move(choices)}};
+  }
   // A system string that is not UTF-8 gets replacement characters rather
   // than costing the whole document.
   return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

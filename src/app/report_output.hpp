@@ -14,8 +14,23 @@
 namespace app {
 
 struct MethodReport {
-  std::string name;  // the display name: "Sleep", "BusyWait", "HighPrecisionSleep"
+  std::string name;  // as shown: "Sleep"
   analysis::LatencySummary summary;
+  // The share of the waits' time the thread spent on a CPU; nothing where
+  // the system will not say.
+  std::optional<double> cpu_percent;
+  // Waits made by the method's fallback, and what that is ("Sleep").
+  std::uint64_t fallbacks = 0;
+  std::string fallback;
+};
+
+// The methods measured under one timer resolution.
+struct ResolutionBlock {
+  // --resolution's value for this block (nothing without the option), and
+  // what was in effect once measuring began (nothing when refused).
+  std::optional<std::uint32_t> requested_us;
+  std::optional<std::uint32_t> granted_us;
+  std::vector<MethodReport> methods;
 };
 
 struct ReportFacts {
@@ -26,17 +41,24 @@ struct ReportFacts {
   measure::TimerRequestKept timer_request_kept = measure::TimerRequestKept::NotApplicable;
   // Before measuring; empty when the system would not say.
   std::optional<measure::TimerResolution> resolution;
-  // --resolution, and what was in effect once measuring began (empty when refused).
-  std::optional<std::uint32_t> requested_us;
-  std::optional<std::uint32_t> granted_us;
+  std::uint64_t interval_us = 1000;
+  // The system's sleep takes whole milliseconds (Windows).
+  bool sleep_whole_milliseconds = false;
   std::size_t samples_per_method = 0;
   bool interrupted = false;
-  std::vector<MethodReport> methods;
+  std::vector<ResolutionBlock> blocks;
+  // --within, when given.
+  std::optional<std::uint64_t> within_us;
 };
 
-// The report for people: facts, then one table row per method.
+// The report for people: facts, then per resolution a table with a row per
+// method (and with --within, the choice).
 void write_text_report(const ReportFacts& facts, std::ostream& out);
 // The report as one JSON document, indented, with a line end.
 std::string json_report(const ReportFacts& facts);
+
+// The report's document version: 2 since one method may have an entry per
+// timer resolution, and each entry carries its interval and resolution.
+inline constexpr int kReportFileVersion = 2;
 
 }  // namespace app

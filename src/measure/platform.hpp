@@ -8,11 +8,15 @@
 
 namespace measure {
 
+// What kind of one-shot timer: the system's plain one, or one that fires as
+// close to its time as the system can, whatever the timer resolution.
+enum class TimerKind { Plain, HighResolution };
+
 // A one-shot kernel timer. Created unarmed; armed to fire once, a duration
 // from now; waited on until it has fired; closed when destroyed.
 class OneShotTimer {
  public:
-  OneShotTimer() = default;
+  explicit OneShotTimer(TimerKind kind) : kind_(kind) {}
   OneShotTimer(const OneShotTimer&) = delete;
   OneShotTimer& operator=(const OneShotTimer&) = delete;
   virtual ~OneShotTimer() = default;
@@ -22,6 +26,11 @@ class OneShotTimer {
   [[nodiscard]] virtual bool arm(std::chrono::microseconds after) = 0;
   // Returns once the armed timer has fired.
   virtual void wait() = 0;
+  // What the system made: Plain where it has no high-resolution timer.
+  TimerKind kind() const { return kind_; }
+
+ private:
+  const TimerKind kind_;
 };
 
 // The system timer resolution in whole microseconds.
@@ -69,8 +78,14 @@ class Platform {
   // Suspends the calling thread for at least `duration`, resumed after a
   // signal. Where the system sleeps whole milliseconds, rounded up to them.
   virtual void sleep(std::chrono::microseconds duration) = 0;
-  // A new one-shot timer, or nothing when the system will not make one.
-  virtual std::unique_ptr<OneShotTimer> create_timer() = 0;
+  // Whether `sleep` rounds up to whole milliseconds.
+  virtual bool sleeps_whole_milliseconds() = 0;
+  // A new one-shot timer of `kind` (or a plain one where the system has no
+  // high-resolution timer), or nothing when the system will not make one.
+  virtual std::unique_ptr<OneShotTimer> create_timer(TimerKind kind) = 0;
+  // The CPU time the calling thread has used, in nanoseconds; nothing where
+  // the system will not say.
+  virtual std::optional<std::uint64_t> thread_cpu_ns() = 0;
 
   // --- Priorities; true when the system granted them ---
   // The whole process's (threads created afterwards inherit it).
@@ -123,7 +138,10 @@ class Platform {
   virtual void prepare_console() = 0;
   virtual bool input_is_terminal() = 0;
   virtual bool output_is_terminal() = 0;
-  virtual bool error_is_terminal() = 0;
+  // The columns of the terminal on standard error, while this process is its
+  // foreground job; nothing when standard error is no terminal or the
+  // terminal belongs to another job.
+  virtual std::optional<int> error_terminal_width() = 0;
   virtual TerminalState terminal_state() = 0;
 
   // --- System facts ---

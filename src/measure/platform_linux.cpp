@@ -1,7 +1,8 @@
 // Linux answers to the waits, timers, priorities and timer resolution.
 //
-// Counter: CLOCK_MONOTONIC in nanoseconds. Waits: clock_nanosleep and a
-// timerfd. Timer resolution: Linux timers are high-resolution; what widens a
+// Counter: CLOCK_MONOTONIC in nanoseconds. Waits: clock_nanosleep, a timerfd
+// (the plain timer) and clock_nanosleep to an absolute deadline (the
+// high-resolution one, as real-time loops wait). Timer resolution: Linux timers are high-resolution; what widens a
 // 1 ms sleep here is the thread's timer slack, so the "resolution" asked for
 // is the slack wanted for the sampler's waits, bounded by the clock's
 // granularity (finest) and the kernel tick (coarsest), and the one in effect is
@@ -91,7 +92,7 @@ Slack& slack() {
 
 class TimerFd final : public OneShotTimer {
  public:
-  explicit TimerFd(int fd) : fd_(fd) {}
+  explicit TimerFd(int fd) : OneShotTimer(TimerKind::Plain), fd_(fd) {}
   ~TimerFd() override { close(fd_); }
 
   bool arm(std::chrono::microseconds after) override {
@@ -111,6 +112,33 @@ class TimerFd final : public OneShotTimer {
 
  private:
   const int fd_;
+};
+
+// Sleeps to an absolute deadline on the monotonic clock: a signal that
+// interrupts it does not push the deadline back.
+class DeadlineSleep final : public OneShotTimer {
+ public:
+  DeadlineSleep() : OneShotTimer(TimerKind::HighResolution) {}
+
+  bool arm(std::chrono::microseconds after) override {
+    slack().apply();
+    timespec now{};
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) {
+      return false;
+    }
+    const std::uint64_t ns = static_cast<std::uint64_t>(now.tv_sec) * kNanosPerSecond +
+                             static_cast<std::uint64_t>(now.tv_nsec) + nanoseconds(after);
+    deadline_ = to_timespec(ns);
+    return true;
+  }
+
+  void wait() override {
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline_, nullptr) == EINTR) {
+    }
+  }
+
+ private:
+  timespec deadline_{};
 };
 
 }  // namespace
@@ -141,12 +169,25 @@ void SystemPlatform::sleep(std::chrono::microseconds duration) {
   }
 }
 
-std::unique_ptr<OneShotTimer> SystemPlatform::create_timer() {
+bool SystemPlatform::sleeps_whole_milliseconds() { return false; }
+
+std::unique_ptr<OneShotTimer> SystemPlatform::create_timer(TimerKind kind) {
+  if (kind == TimerKind::HighResolution) {
+    return std::make_unique<DeadlineSleep>();
+  }
   const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
   if (fd < 0) {
     return nullptr;
   }
   return std::make_unique<TimerFd>(fd);
+}
+
+std::optional<std::uint64_t> SystemPlatform::thread_cpu_ns() {
+  timespec used{};
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used) != 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(used.tv_sec) * kNanosPerSecond + static_cast<std::uint64_t>(used.tv_nsec);
 }
 
 bool SystemPlatform::raise_process_priority() {

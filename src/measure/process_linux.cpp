@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/utsname.h>
 #include <termios.h>
 #include <unistd.h>
@@ -149,7 +150,18 @@ void SystemPlatform::prepare_console() {}
 
 bool SystemPlatform::input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
 bool SystemPlatform::output_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
-bool SystemPlatform::error_is_terminal() { return isatty(STDERR_FILENO) == 1; }
+std::optional<int> SystemPlatform::error_terminal_width() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
+    return std::nullopt;
+  }
+  // A job in the background would write over the shell's prompt.
+  const pid_t foreground = tcgetpgrp(STDERR_FILENO);
+  if (foreground > 0 && foreground != getpgrp()) {
+    return std::nullopt;
+  }
+  return size.ws_col;
+}
 
 TerminalState SystemPlatform::terminal_state() {
   // A hung-up or closed terminal reports a hang-up or an error on both ends;

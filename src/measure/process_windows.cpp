@@ -116,7 +116,13 @@ void SystemPlatform::prepare_console() {
 
 bool SystemPlatform::input_is_terminal() { return is_console(STD_INPUT_HANDLE); }
 bool SystemPlatform::output_is_terminal() { return is_console(STD_OUTPUT_HANDLE); }
-bool SystemPlatform::error_is_terminal() { return is_console(STD_ERROR_HANDLE); }
+std::optional<int> SystemPlatform::error_terminal_width() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) == FALSE) {
+    return std::nullopt;
+  }
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
 
 TerminalState SystemPlatform::terminal_state() {
   // Windows itself ends a program whose console window is closed; a console

@@ -5,7 +5,7 @@
 namespace measure {
 
 SleepSampler::SleepSampler(Platform& platform, const SamplerSetup& setup)
-    : context_{platform, platform.counter_frequency(), setup.interval},
+    : context_{platform, platform.counter_frequency(), setup.interval, setup.read_cpu, {}},
       mode_(setup.mode),
       max_samples_(setup.max_samples),
       retention_(setup.retention) {
@@ -21,7 +21,12 @@ void SleepSampler::record(const TimedWait& wait, std::uint64_t resumes_before) {
   if (context_.platform.resume_count() != resumes_before || full()) {
     return;
   }
-  samples_.push_back(wait.end_us - wait.start_us);
+  const std::uint64_t duration = wait.end_us - wait.start_us;
+  samples_.push_back(duration);
+  costs_.waited_us += duration;
+  costs_.cpu_ns += wait.cpu_ns.value_or(0);
+  costs_.cpu_unknown = costs_.cpu_unknown || !wait.cpu_ns;
+  costs_.fallbacks += wait.fell_back ? 1 : 0;
   if (samples_.size() > max_samples_) {
     samples_.erase(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(samples_.size() - max_samples_));
   }
@@ -44,6 +49,9 @@ void SleepSampler::measure(std::int32_t duration_ms) {
   } while (context_.now_us() < deadline);
 }
 
-void SleepSampler::clear() { samples_.clear(); }
+void SleepSampler::clear() {
+  samples_.clear();
+  costs_ = {};
+}
 
 }  // namespace measure

@@ -21,6 +21,19 @@ struct SamplerSetup {
   std::size_t max_samples = 500;
   Retention retention = Retention::KeepNewest;
   std::chrono::microseconds interval{1000};
+  // Read the thread's CPU time around every wait.
+  bool read_cpu = false;
+};
+
+// What the kept waits cost, summed since the last clear.
+struct WaitCosts {
+  // The thread's CPU time around them, and their own duration.
+  std::uint64_t cpu_ns = 0;
+  std::uint64_t waited_us = 0;
+  // Some wait's CPU time was not to be had.
+  bool cpu_unknown = false;
+  // Waits the method made by its fallback.
+  std::uint64_t fallbacks = 0;
 };
 
 // Performs and times the waits of one method and keeps their durations. Not
@@ -44,12 +57,14 @@ class SleepSampler {
   const std::vector<std::uint64_t>& samples() const { return samples_; }
   // Holds its most samples and keeps no more (KeepFirst only).
   bool full() const;
+  const WaitCosts& costs() const { return costs_; }
 
  private:
   void record(const TimedWait& wait, std::uint64_t resumes_before);
 
   WaitContext context_;
   std::vector<std::uint64_t> samples_;
+  WaitCosts costs_;
   SleepMode mode_;
   const std::size_t max_samples_;
   const Retention retention_;

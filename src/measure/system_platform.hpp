@@ -12,7 +12,9 @@ class SystemPlatform final : public Platform {
   std::int64_t counter_frequency() override;
   std::int64_t read_counter() override;
   void sleep(std::chrono::microseconds duration) override;
-  std::unique_ptr<OneShotTimer> create_timer() override;
+  bool sleeps_whole_milliseconds() override;
+  std::unique_ptr<OneShotTimer> create_timer(TimerKind kind) override;
+  std::optional<std::uint64_t> thread_cpu_ns() override;
   bool raise_process_priority() override;
   bool raise_thread_priority() override;
   std::optional<TimerResolution> query_timer_resolution() override;
@@ -31,7 +33,7 @@ class SystemPlatform final : public Platform {
   void prepare_console() override;
   bool input_is_terminal() override;
   bool output_is_terminal() override;
-  bool error_is_terminal() override;
+  std::optional<int> error_terminal_width() override;
   TerminalState terminal_state() override;
   SystemInfo system_info() override;
 };

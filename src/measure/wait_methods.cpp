@@ -1,7 +1,10 @@
 #include "measure/wait_methods.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+
+#include "analysis/latency_summary.hpp"
 
 namespace measure {
 namespace {
@@ -12,50 +15,109 @@ std::uint64_t interval_us(const WaitContext& context) {
   return context.interval.count() > 0 ? static_cast<std::uint64_t>(context.interval.count()) : 0;
 }
 
-TimedWait sleep_wait(WaitContext& context) {
-  TimedWait wait;
-  wait.start_us = context.now_us();
-  context.platform.sleep(context.interval);
-  wait.end_us = context.now_us();
-  return wait;
-}
-
-// Spins on the counter, never yielding, until the interval has passed.
-TimedWait busy_wait(WaitContext& context) {
-  TimedWait wait;
-  wait.start_us = context.now_us();
-  const std::uint64_t target = wait.start_us + interval_us(context);
-  wait.end_us = context.now_us();
-  while (wait.end_us < target) {
-    wait.end_us = context.now_us();
+// Takes the timestamps of one wait, and the thread's CPU time outside them.
+class Stopwatch {
+ public:
+  explicit Stopwatch(WaitContext& context) : context_(context) {
+    if (context.read_cpu) {
+      cpu_before_ = context.platform.thread_cpu_ns();
+    }
+    wait_.start_us = context.now_us();
   }
-  return wait;
+  std::uint64_t start_us() const { return wait_.start_us; }
+  TimedWait stop(bool fell_back = false) { return stop_at(context_.now_us(), fell_back); }
+  // With the reading that ended the wait.
+  TimedWait stop_at(std::uint64_t end_us, bool fell_back) {
+    wait_.end_us = end_us;
+    if (cpu_before_) {
+      if (const auto after = context_.platform.thread_cpu_ns()) {
+        wait_.cpu_ns = *after - *cpu_before_;
+      }
+    }
+    wait_.fell_back = fell_back;
+    return wait_;
+  }
+
+ private:
+  WaitContext& context_;
+  std::optional<std::uint64_t> cpu_before_;
+  TimedWait wait_;
+};
+
+TimedWait sleep_wait(WaitContext& context) {
+  Stopwatch watch(context);
+  context.platform.sleep(context.interval);
+  return watch.stop();
 }
 
-// A one-shot kernel timer, made and closed outside the timestamps. One that
-// cannot be made or armed (an unarmed one would never fire) gives a sleep.
-TimedWait timer_wait(WaitContext& context) {
-  TimedWait wait;
+// Reads the counter, never yielding, until `target`; the reading that
+// reached it.
+std::uint64_t spin_until(const WaitContext& context, std::uint64_t target) {
+  std::uint64_t now = context.now_us();
+  while (now < target) {
+    now = context.now_us();
+  }
+  return now;
+}
+
+TimedWait busy_wait(WaitContext& context) {
+  Stopwatch watch(context);
+  return watch.stop_at(spin_until(context, watch.start_us() + interval_us(context)), false);
+}
+
+// Waits on `timer`, made before the first timestamp and closed after the
+// second. One that could not be made or armed (an unarmed one would never
+// fire) gives a sleep instead, counted as a fallback, as is a plain timer
+// given for a high-resolution one.
+TimedWait timer_wait_of(WaitContext& context, TimerKind kind) {
   {
-    const auto timer = context.platform.create_timer();
+    const auto timer = context.platform.create_timer(kind);
     if (timer) {
-      wait.start_us = context.now_us();
+      Stopwatch watch(context);
       if (timer->arm(context.interval)) {
         timer->wait();
-        wait.end_us = context.now_us();
-        return wait;
+        return watch.stop(timer->kind() != kind);
       }
     }
   }
-  wait = sleep_wait(context);
+  TimedWait wait = sleep_wait(context);
   wait.fell_back = true;
   return wait;
 }
 
+TimedWait timer_wait(WaitContext& context) { return timer_wait_of(context, TimerKind::Plain); }
+
+TimedWait high_resolution_wait(WaitContext& context) { return timer_wait_of(context, TimerKind::HighResolution); }
+
+// The high-resolution timer until a margin before the deadline, then a spin
+// to it: never early, and on a CPU only for the margin.
+TimedWait hybrid_wait(WaitContext& context) {
+  const std::uint64_t interval = interval_us(context);
+  const std::uint64_t margin = context.margin.margin_us(interval);
+  const auto timer = margin < interval ? context.platform.create_timer(TimerKind::HighResolution) : nullptr;
+  bool fell_back = margin < interval && (!timer || timer->kind() != TimerKind::HighResolution);
+  Stopwatch watch(context);
+  const std::uint64_t timer_due = watch.start_us() + interval - margin;
+  std::optional<std::uint64_t> fired;
+  if (timer && timer->arm(std::chrono::microseconds{interval - margin})) {
+    timer->wait();
+    fired = context.now_us();
+  } else {
+    fell_back = fell_back || timer != nullptr;
+  }
+  const TimedWait wait = watch.stop_at(spin_until(context, watch.start_us() + interval), fell_back);
+  if (fired) {
+    context.margin.add(*fired > timer_due ? *fired - timer_due : 0);
+  }
+  return wait;
+}
+
 constexpr std::array kMethods{
-    WaitMethod{SleepMode::Sleep, "Sleep", "sleep", sleep_wait},
-    WaitMethod{SleepMode::BusyWait, "BusyWait", "busywait", busy_wait},
-    WaitMethod{SleepMode::HighPrecisionSleep, "HighPrecisionSleep", "timer", timer_wait},
+    WaitMethod{SleepMode::Sleep, "Sleep", "sleep", "", sleep_wait},
+    WaitMethod{SleepMode::BusyWait, "BusyWait", "busywait", "", busy_wait},
+    WaitMethod{SleepMode::HighPrecisionSleep, "HighPrecisionSleep", "timer", "Sleep", timer_wait},
+    WaitMethod{SleepMode::HighResolutionTimer, "HighResolutionTimer", "hrtimer", "a plain timer", high_resolution_wait},
+    WaitMethod{SleepMode::Hybrid, "Hybrid", "hybrid", "a plain timer", hybrid_wait},
 };
 
 }  // namespace
@@ -97,7 +159,22 @@ std::uint64_t counter_to_microseconds(std::int64_t counter, std::int64_t frequen
   return whole * kMicrosPerSecond + q;
 }
 
+std::uint64_t TimerMargin::margin_us(std::uint64_t interval_us) const {
+  if (seen_ < kFirst) {
+    return interval_us / 2;
+  }
+  std::array<std::uint64_t, kWindow> sorted = overshoots_us_;
+  const std::size_t count = std::min(seen_, kWindow);
+  const auto p99 = sorted.begin() + static_cast<std::ptrdiff_t>(analysis::nearest_rank_index(count, 990));
+  std::nth_element(sorted.begin(), p99, sorted.begin() + static_cast<std::ptrdiff_t>(count));
+  return std::min(*p99, interval_us);
+}
+
+void TimerMargin::add(std::uint64_t overshoot_us) { overshoots_us_[seen_++ % kWindow] = overshoot_us; }
+
 std::span<const WaitMethod> wait_methods() { return kMethods; }
+
+std::span<const WaitMethod> interface_methods() { return std::span(kMethods).first(3); }
 
 const WaitMethod* find_method(SleepMode mode) {
   for (const WaitMethod& method : kMethods) {
@@ -114,13 +191,11 @@ const char* sleep_mode_name(SleepMode mode) {
 }
 
 SleepMode next_sleep_mode(SleepMode mode) {
-  switch (mode) {
-    case SleepMode::Sleep:
-      return SleepMode::BusyWait;
-    case SleepMode::BusyWait:
-      return SleepMode::HighPrecisionSleep;
-    case SleepMode::HighPrecisionSleep:
-      return SleepMode::Sleep;
+  const auto cycle = interface_methods();
+  for (std::size_t i = 0; i < cycle.size(); ++i) {
+    if (cycle[i].mode == mode) {
+      return cycle[(i + 1) % cycle.size()].mode;
+    }
   }
   return mode;
 }

@@ -14,25 +14,46 @@ TEST(LatencySummary, NearestRankPercentiles) {
   std::iota(thousand.rbegin(), thousand.rend(), 1);
   struct Case {
     Samples samples;
+    std::uint64_t interval;
     Samples expected;  // count, min, p50, p90, p99, p99.9, max, early
     double mean, stddev;
   };
   const Case cases[] = {
-      {{}, {0, 0, 0, 0, 0, 0, 0, 0}, 0.0, 0.0},
-      {{1234}, {1, 1234, 1234, 1234, 1234, 1234, 1234, 0}, 1234.0, 0.0},
+      {{}, 1000, {0, 0, 0, 0, 0, 0, 0, 0}, 0.0, 0.0},
+      {{1234}, 2000, {1, 1234, 1234, 1234, 1234, 1234, 1234, 1}, 1234.0, 0.0},
       // Ties: the smallest sample with at least p % at or below it, never between two.
-      {{1010, 1000, 1000, 1000, 999}, {5, 999, 1000, 1010, 1010, 1010, 1010, 1}, 1001.8, 4.1182520563948},
+      {{1010, 1000, 1000, 1000, 999}, 1000, {5, 999, 1000, 1010, 1010, 1010, 1010, 1}, 1001.8, 4.1182520563948},
       // p99.9 of 1000 is the 999th; every wait but the last ended early.
-      {thousand, {1000, 1, 500, 900, 990, 999, 1000, 999}, 500.5, 288.6749902572095},
+      {thousand, 1000, {1000, 1, 500, 900, 990, 999, 1000, 999}, 500.5, 288.6749902572095},
   };
   for (const auto& c : cases) {
-    const auto s = analysis::summarize(c.samples);
+    const auto s = analysis::summarize(c.samples, c.interval);
     EXPECT_EQ((Samples{s.count, s.min, s.p50, s.p90, s.p99, s.p999, s.max, s.early}), c.expected);
     EXPECT_DOUBLE_EQ(s.mean, c.mean);
     EXPECT_NEAR(s.stddev, c.stddev, 1e-9);
   }
-  EXPECT_EQ(analysis::summarize(Samples{1010, 1000, 1000, 999}).histogram,
+  EXPECT_EQ(analysis::summarize(Samples{1010, 1000, 1000, 999}, 1000).histogram,
             (std::map<std::uint64_t, std::uint64_t>{{999, 1}, {1000, 2}, {1010, 1}}));
+}
+
+TEST(LatencySummary, CpuShareAndTheCheapestWithin) {
+  EXPECT_DOUBLE_EQ(*analysis::cpu_percent(500'000, 2'000), 25.0);
+  EXPECT_DOUBLE_EQ(*analysis::cpu_percent(2'001'000, 2'000), 100.0) << "a spin read a hair wide";
+  EXPECT_FALSE(analysis::cpu_percent(0, 0));
+  // Sleep, BusyWait, HighResolutionTimer, Hybrid at 2000 μs.
+  const analysis::Candidate methods[] = {{2080, 1.0}, {2000, 100.0}, {2040, std::nullopt}, {2010, 4.0}};
+  struct Case {
+    std::uint64_t tolerance;
+    std::optional<std::size_t> best;
+  };
+  for (const auto& c : {Case{5, 1}, Case{10, 3}, Case{50, 3}, Case{100, 0}, Case{0, 1}}) {
+    EXPECT_EQ(analysis::cheapest_within(methods, 2000, c.tolerance), c.best) << c.tolerance;
+  }
+  // Equal costs: the lower p99; nothing within: none; an early p99 is as far off as a late one.
+  const analysis::Candidate tied[] = {{2010, 3.0}, {2005, 3.0}, {1990, 0.5}};
+  EXPECT_EQ(analysis::cheapest_within(tied, 2000, 9), std::optional<std::size_t>{1});
+  EXPECT_EQ(analysis::cheapest_within(tied, 2000, 10), std::optional<std::size_t>{2});
+  EXPECT_EQ(analysis::cheapest_within(tied, 3000, 10), std::nullopt);
 }
 
 }  // namespace

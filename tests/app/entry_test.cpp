@@ -95,9 +95,14 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
       {{"--report", "--samples", "0"}, "--samples: Value 0 not in range [1 - 1000000]"},
       {{"--report", "--samples", "1000001"}, "--samples: Value 1000001 not in range"},
       {{"--report", "--samples"}, "--samples: 1 required"},
-      {{"--report", "--method", "slep"}, "--method: slep not in {sleep,busywait,timer}"},
-      {{"--report", "--method", "timer,Timer"}, "--method accepts each of sleep, busywait and timer once"},
-      {{"--report", "--resolution", "-1"}, "--resolution: Value -1 not in range [0 - 1000000]"},
+      {{"--report", "--method", "slep"}, "--method: slep not in {all,sleep,busywait,timer,hrtimer,hybrid}"},
+      {{"--report", "--method", "timer,Timer"}, "--method names each method once; \"timer\" came twice"},
+      {{"--report", "--method", "all,sleep"}, "--method all names every method and goes alone"},
+      {{"--report", "--interval", "0"}, "--interval: Value 0 not in range [1 - 1000000]"},
+      {{"--report", "--interval", "1000001"}, "--interval: Value 1000001 not in range"},
+      {{"--report", "--interval", "1ms"}, "--interval: Value 1ms not in range"},
+      {{"--report", "--within", "-1"}, "--within: Value -1 not in range [0 - 1000000]"},
+      {{"--report", "--within", "x"}, "--within: Value x not in range"},
       {{"--report", "--max-p99", "1.5"}, "--max-p99: Value 1.5 not in range"},
       {{"--report", "--max-p9", "5"}, "unknown argument \"--max-p9\""},
       // After "--" nothing is an option.
@@ -110,7 +115,14 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
   for (const char* value : {"--report=1", "--report=yes", "--report=", "--report=0", "--report=off"}) {
     cases.push_back({{value}, "--report takes no value"});
   }
-  for (const char* option : {"--json", "--method=sleep", "--samples=5", "--resolution=5", "--max-p99=5"}) {
+  // A list with an empty item, or an item out of range; nor does a bad list take the next argument.
+  for (const char* list : {"500,,1000", "500,", ",", "-1", "1000001", "5,1000001", "5, 6"}) {
+    cases.push_back({{"--report", "--resolution", list, "--json"},
+                     "--resolution: accepts whole numbers of μs from 0 to 1000000, separated by commas, not \"" +
+                         std::string(list) + "\""});
+  }
+  for (const char* option :
+       {"--json", "--method=sleep", "--samples=5", "--interval=5", "--resolution=5", "--max-p99=5", "--within=5"}) {
     cases.push_back({{option}, std::string(option).substr(0, std::string(option).find('=')) + " requires --report"});
   }
   for (const auto& [args, says] : cases) {
@@ -124,23 +136,60 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
   }
 }
 
+// Every method at two resolutions in turn: what each wait cost, the
+// fallbacks (no high-resolution timer here), the choice within 5 μs.
 TEST(Report, JsonDocumentReadsBack) {
   FakePlatform platform;
-  const auto r = run(
-      {"--report", "--json", "--samples=3", "--method", "timer", "--method=busywait", "--resolution", "500"}, platform);
+  platform.wait_counts = 20'000;  // the waits last their 2000 μs
+  platform.high_resolution_refused = true;
+  const auto r = run({"--report", "--json", "--samples=3", "--method", "ALL", "--interval", "2000", "--resolution",
+                      "500,1000", "--within", "5"},
+                     platform);
   ASSERT_EQ(r.status, 0) << r.err;
   const auto doc = nlohmann::json::parse(r.out);
-  EXPECT_EQ(doc["resolution"], nlohmann::json::parse(R"({"current": 15625, "coarsest": 15625, "finest": 500,
-                                                          "requested": 500, "granted": 500})"));
-  EXPECT_EQ(platform.requests, std::vector<std::uint32_t>{500});
-  EXPECT_EQ(platform.releases, std::vector<std::uint32_t>{500});
-  ASSERT_EQ(doc["methods"].size(), 2U);
-  EXPECT_EQ(doc["methods"][0]["method"], "HighPrecisionSleep");
-  EXPECT_EQ(doc["methods"][1]["method"], "BusyWait");
-  for (const auto& m : doc["methods"]) {
+  EXPECT_EQ(doc["file_version"], 2);
+  EXPECT_EQ(doc["resolution"], nlohmann::json::parse(R"({"current": 15625, "coarsest": 15625, "finest": 500})"));
+  EXPECT_EQ(platform.requests, (std::vector<std::uint32_t>{500, 1000}));
+  EXPECT_EQ(platform.releases, platform.requests) << "each request withdrawn";
+  ASSERT_EQ(doc["methods"].size(), 10U);
+  const char* names[] = {"Sleep", "BusyWait", "HighPrecisionSleep", "HighResolutionTimer", "Hybrid"};
+  for (std::size_t i = 0; i < 10; ++i) {
+    const auto& m = doc["methods"][i];
+    SCOPED_TRACE(m.dump());
+    EXPECT_EQ(m["method"], names[i % 5]);
+    EXPECT_EQ(m["interval"], 2000);
+    EXPECT_EQ(m["resolution_requested"], i < 5 ? 500 : 1000);
+    EXPECT_EQ(m["resolution_granted"], m["resolution_requested"]);
     EXPECT_EQ(m["samples"], 3);
-    EXPECT_TRUE(m["min"] <= m["p50"] && m["p999"] <= m["max"] && !m["histogram"].empty()) << m;
+    // Never early; the CPU clock, read outside the timestamps, costs a wait nothing.
+    EXPECT_TRUE(m["min"] >= 2000 && m["max"] <= 2010 && m["early"] == 0);
+    EXPECT_EQ(m["fallbacks"], i % 5 >= 3 ? 3 : 0);
+    // A spin is on a CPU all its time, Hybrid for its margin (half the
+    // interval, until it learns its timer), the rest only to read the counter.
+    const double cpu[] = {0, 100, 0, 0, 50};
+    EXPECT_NEAR(m["cpu_percent"].get<double>(), cpu[i % 5], 1.0);
   }
+  // The spin costs the most; the choice itself is the analysis's.
+  ASSERT_EQ(doc["within"]["choices"].size(), 2U);
+  for (const auto& choice : doc["within"]["choices"]) {
+    EXPECT_TRUE(choice["method"].is_string() && choice["method"] != "BusyWait") << choice;
+  }
+}
+
+// What the table says of a method that fell back, of a CPU time the system
+// will not give, and of a choice none can meet.
+TEST(Report, TextSaysFallbacksUnknownCostsAndChoices) {
+  FakePlatform platform;
+  platform.timer_creation_fails = true;
+  platform.cpu_unknown = true;
+  platform.wait_counts = 10'100;  // 1010 μs a sleep
+  auto r = run({"--report", "--method", "timer", "--samples", "3", "--within", "9"}, platform);
+  const auto row = r.out.substr(r.out.find("\nHighPrecisionSleep (3 of 3 fell back to Sleep) "));
+  EXPECT_THAT(row.substr(0, row.find('\n', 1) + 1), testing::EndsWith(" -\n")) << "no CPU share";
+  EXPECT_THAT(r.out, testing::HasSubstr("Within 9 μs of 1000 μs: none of the methods measured.\n"));
+  r = run({"--report", "--method", "timer", "--samples", "3", "--within", "10"}, platform);
+  EXPECT_THAT(r.out, testing::HasSubstr("Within 10 μs of 1000 μs: HighPrecisionSleep, with a p99 of 1010 μs; "
+                                        "what the waits cost in CPU this system does not say.\n"));
 }
 
 // The gate, a stop signal and an unwritable output each decide the status.

@@ -300,19 +300,60 @@ case_report() {
   wait $! || [ $? = 143 ] && jq -e .interrupted "$dir/json" >/dev/null || fail "no interrupted report, or not 143"
   start 100 40 bash --norc --noprofile -i # with job control, for Ctrl+Z
   send "PS1='$ '; $bin --report --samples 100000" Enter
-  wait_match "Measuring 100000 each: sleep [1-9]"
+  wait_match "Measuring 100000 each: Sleep [1-9]"
   send C-z && wait_for "Stopped" && send fg Enter && sleep 0.5 && send C-c
   wait_match "^BusyWait +[1-9]" && wait_for "Interrupted"
   send 'echo "status $?"' Enter && wait_for "status 130"
+  # In the background it draws no progress over the prompt.
+  send clear Enter && send "$bin --report --samples 100000 >/dev/null & sleep 1; echo waited" Enter
+  wait_for waited && sleep 0.5 && ! screen_has Measuring || fail "progress drawn from the background"
+  send "kill %1" Enter
+  # At 20 columns the progress line is cut, not wrapped: one line, redrawn in place.
+  start 20 10 "$bin" --report --samples 60 --method sleep,busywait
+  wait_for "Measuring 60 each:"
+  wait_exit 10 >/dev/null
+  [ "$(tmx capture-pane -p -S - -t ui | grep -c Measuring)" -le 1 ] || fail "the progress line wrapped"
+}
+
+# Which wait to use at 2 ms: every method, what each costs in CPU, Hybrid
+# never early and on time; the CPU figures agree with the kernel's count for
+# the process; resolutions in turn; fallbacks named when the timer is refused.
+case_choice() {
+  "$bin" --report --json --method all --interval 2000 --samples 200 --within 20 </dev/null >"$dir/json" ||
+    fail "status $?"
+  local root=false
+  [ "$(id -u)" != 0 ] || root=true # as root the measuring thread is real-time: Hybrid is on time
+  jq -e --argjson root $root '.methods as $m | ($m | length) == 5 and all($m[]; .interval == 2000 and .fallbacks == 0)
+    and ([$m[].cpu_percent] | . as [$sleep, $busy, $timer, $hr, $hybrid] |
+      $busy >= 85 and $sleep <= 15 and $hr <= 15 and $hybrid < $busy)
+    and ($m[4] | .early == 0 and .min >= 2000 and (($root | not) or .p50 - 2000 <= 15))
+    and (.within.choices | length) == 1' "$dir/json" >/dev/null ||
+    fail "$(jq -c '.methods[] | [.method, .p50, .p99, .min, .early, .cpu_percent]' "$dir/json")"
+  # The process's CPU time as the kernel counts it, against the waits' own.
+  local kernel waits
+  kernel=$( (TIMEFORMAT=%U+%S && time "$bin" --report --json --method busywait --interval 2000 --samples 300 \
+    </dev/null >"$dir/json") 2>&1 | bc)
+  waits=$(jq '.methods[0] | .cpu_percent / 100 * .avg * .samples / 1000000' "$dir/json")
+  echo "process $kernel s, waits $waits s"
+  [ "$(echo "$kernel >= $waits * 0.9 && $kernel <= $waits * 1.25" | bc)" = 1 ] || fail "CPU: kernel $kernel s, waits $waits s"
+  "$bin" --report --json --method sleep --samples 20 --resolution 100,200 </dev/null >"$dir/json" &&
+    jq -e '[.methods[].resolution_requested] == [100, 200]' "$dir/json" >/dev/null || fail "resolutions: $(cat "$dir/json")"
+  "$bin" --report --method all --interval 2000 --samples 20 --within 1000 </dev/null | grep -q "^Within 1000 μs of 2000 μs: " ||
+    fail "no choice line"
+  # (LeakSanitizer cannot work under a tracer.)
+  ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0 strace -f -o /dev/null -e inject=timerfd_create:error=EMFILE "$bin" \
+    --report --json --method timer --samples 40 </dev/null >"$dir/json" && jq -e '.methods[0].fallbacks == 40' "$dir/json" >/dev/null || fail "fallbacks: $(cat "$dir/json")"
 }
 
 # The JSON report as a program reads it; ARGS run the binary (wine for Windows).
 case_report_json() {
-  "$@" "$bin" --report --samples 200 --json </dev/null >"$dir/json" || fail "JSON report: status $?"
-  jq -e '.file_version == 1 and .interrupted == false
-    and [.methods[].method] == ["Sleep", "BusyWait", "HighPrecisionSleep"] and .methods[1].min >= 1000
-    and all(.methods[]; . as $m | .samples == 200 and ([.histogram[]] | add) == 200
-      and all(.p50, .p90, .p99, .p999; $m.min <= . and . <= $m.max))' "$dir/json" >/dev/null || fail "$(cat "$dir/json")"
+  "$@" "$bin" --report --samples 200 --method all --json </dev/null >"$dir/json" || fail "JSON report: status $?"
+  jq -e '.file_version == 2 and .interrupted == false and .interval == 1000
+    and [.methods[].method] == ["Sleep", "BusyWait", "HighPrecisionSleep", "HighResolutionTimer", "Hybrid"]
+    and .methods[1].min >= 1000 and .methods[4].min >= 1000
+    and all(.methods[]; . as $m | .samples == 200 and ([.histogram[]] | add) == 200 and has("cpu_percent")
+      and (.fallbacks | type) == "number" and all(.p50, .p90, .p99, .p999; $m.min <= . and . <= $m.max))' \
+    "$dir/json" >/dev/null || fail "$(cat "$dir/json")"
 }
 
 # Random keys, stray bytes and resizes against a sanitizer build for SECONDS:

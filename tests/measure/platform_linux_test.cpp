@@ -61,31 +61,46 @@ std::atomic<int> alarms{0};
 extern "C" void count_alarm(int) { ++alarms; }
 
 // SIGALRM, handled without SA_RESTART, every 2 ms (to the only thread): each
-// wait still lasts its 30 ms; and a timer armed for 0 fires rather than
-// disarming.
+// wait still lasts its 30 ms (the high-resolution timer's deadline does not
+// move); and a timer armed for 0 fires rather than disarming.
 TEST(LinuxPlatform, WaitsLastTheirTimeThroughSignals) {
-  const auto timer = platform.create_timer();
-  ASSERT_NE(timer, nullptr);
   struct sigaction action {};
   action.sa_handler = count_alarm;
   sigaction(SIGALRM, &action, nullptr);
   const itimerval every_2ms{{0, 2'000}, {0, 2'000}}, off{};
   setitimer(ITIMER_REAL, &every_2ms, nullptr);
-  for (const bool on_timer : {false, true}) {
+  for (const auto kind : {std::optional<measure::TimerKind>{}, std::optional(measure::TimerKind::Plain),
+                          std::optional(measure::TimerKind::HighResolution)}) {
     alarms = 0;
     const auto start = std::chrono::steady_clock::now();
-    if (on_timer) {
+    if (kind) {
+      const auto timer = platform.create_timer(*kind);
+      ASSERT_EQ(timer->kind(), *kind);
       ASSERT_TRUE(timer->arm(30ms));
+      timer->wait();
+      const auto waited = std::chrono::steady_clock::now() - start;
+      EXPECT_TRUE(waited >= 30ms && waited < 60ms) << waited.count();
+      ASSERT_TRUE(timer->arm(0us));
       timer->wait();
     } else {
       platform.sleep(30ms);
+      EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
     }
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
     EXPECT_GT(alarms, 0);
   }
   setitimer(ITIMER_REAL, &off, nullptr);
-  ASSERT_TRUE(timer->arm(0us));
-  timer->wait();
+}
+
+// The thread's CPU time: a spin's, not a sleep's.
+TEST(LinuxPlatform, ThreadCpuTimeCountsTheSpinNotTheSleep) {
+  const auto cpu = [] { return *platform.thread_cpu_ns(); };
+  auto before = cpu();
+  platform.sleep(20ms);
+  EXPECT_LT(cpu() - before, 2'000'000U);
+  before = cpu();
+  for (const auto end = std::chrono::steady_clock::now() + 50ms; std::chrono::steady_clock::now() < end;) {
+  }
+  EXPECT_GT(cpu() - before, 10'000'000U);
 }
 
 // A timer's file descriptor is closed with it.
@@ -95,7 +110,7 @@ TEST(LinuxPlatform, TimersCloseWithTheirObject) {
   };
   const auto before = open_files();
   for (int i = 0; i < 10; ++i) {
-    ASSERT_NE(platform.create_timer(), nullptr);
+    ASSERT_NE(platform.create_timer(measure::TimerKind::Plain), nullptr);
   }
   EXPECT_EQ(open_files(), before);
 }

@@ -7,6 +7,7 @@
 #include <numeric>
 #include <vector>
 
+#include "analysis/latency_summary.hpp"
 #include "support/fake_platform.hpp"
 
 namespace {
@@ -16,6 +17,7 @@ using measure::SleepMode;
 using measure::SleepSampler;
 using testing_support::FakePlatform;
 using Samples = std::vector<std::uint64_t>;
+using namespace std::chrono_literals;
 
 TEST(CounterToMicroseconds, IsTheExactQuotientForEveryCounter) {
   // Each reading is converted on its own: these two are 10,001 counts
@@ -50,6 +52,7 @@ TEST(SleepSampler, EachPassTimesItsWaitAlone) {
   };
   // 10,001 counts from reading 12,345,679 are 1001 μs; from one reading later, 1000.
   for (const auto& c : {Case{Sleep, false, false, 0, 1001}, Case{HighPrecisionSleep, false, false, 1, 1001},
+                        Case{HighResolutionTimer, false, false, 1, 1001},
                         Case{HighPrecisionSleep, true, false, 0, 1001}, Case{HighPrecisionSleep, false, true, 0, 1000},
                         Case{Sleep, false, false, 0, 0, true}, Case{HighPrecisionSleep, false, false, 1, 0, true}}) {
     SCOPED_TRACE(testing::Message() << static_cast<int>(c.mode) << c.creation_fails << c.arming_fails);
@@ -60,11 +63,50 @@ TEST(SleepSampler, EachPassTimesItsWaitAlone) {
     if (c.suspended) {
       platform.on_wait = [&platform] { ++platform.resumes; };
     }
-    SleepSampler sampler(platform, {c.mode});
+    // The CPU clock is read too: outside the timestamps it costs them nothing.
+    SleepSampler sampler(platform, {c.mode, 500, measure::Retention::KeepNewest, 1000us, true});
     sampler.measure(1);
     EXPECT_EQ(sampler.samples(), c.suspended ? Samples{} : Samples{c.sample});
     EXPECT_EQ(platform.timer_waits, c.timer_waits);
     EXPECT_EQ(platform.open_timers, 0);
+    EXPECT_EQ(sampler.costs().fallbacks, c.creation_fails || c.arming_fails ? 1U : 0U);
+  }
+}
+
+// Hybrid: its timer until a margin before the deadline, then a spin to it;
+// never early, whatever the timer does, and the margin follows how late the
+// timer has been: the p99 of its newest 256 wakes.
+TEST(SleepSampler, HybridSpinsOnlyTheMarginItLearns) {
+  measure::TimerMargin margin;
+  EXPECT_EQ(margin.margin_us(1000), 500U) << "half the interval at first";
+  for (std::uint64_t late = 0; late < 300; ++late) {
+    margin.add(late);  // the newest 256: 44 to 299
+  }
+  EXPECT_EQ(margin.margin_us(1000), 297U);
+  EXPECT_EQ(margin.margin_us(200), 200U) << "never more than the interval";
+
+  struct Case {
+    std::int64_t late_counts;    // how late the timer fires
+    std::uint64_t first, last;   // the first and the last of 40 waits
+    double cpu_first, cpu_last;  // per cent, the first 16 and the last 16
+  };
+  // 30 μs late: armed for 500, it fires at 530 and the spin takes 470; once
+  // learnt, it fires at the deadline. 700 μs late: the first wait ends late.
+  for (const auto& c : {Case{300, 1000, 1000, 47.0, 0.0}, Case{7000, 1200, 1000, 0.0, 0.0}}) {
+    FakePlatform platform;
+    platform.timer_late_counts = c.late_counts;
+    SleepSampler sampler(platform, {SleepMode::Hybrid, 500, measure::Retention::KeepNewest, 1000us, true});
+    std::vector<double> cpu;
+    for (int i = 0; i < 40; ++i) {
+      sampler.clear();
+      sampler.measure(1);
+      ASSERT_EQ(sampler.samples().size(), 1U);
+      cpu.push_back(*analysis::cpu_percent(sampler.costs().cpu_ns, sampler.costs().waited_us));
+      EXPECT_GE(sampler.samples()[0], 1000U) << "early";
+      EXPECT_EQ(sampler.samples()[0], i == 0 ? c.first : i == 39 ? c.last : sampler.samples()[0]);
+    }
+    EXPECT_NEAR(cpu[0], c.cpu_first, 1.0);
+    EXPECT_NEAR(cpu[39], c.cpu_last, 1.0);
   }
 }
 

@@ -12,9 +12,12 @@
 namespace testing_support {
 
 // A scripted platform at 10 MHz: every counter reading advances the counter
-// by `tick`, every sleep or timer wait by `wait_counts`, and making or closing
-// a timer by `overhead_counts`, so a timestamp taken on the wrong side of
-// those shows in the sample. The process parts do nothing, but for a stop
+// by `tick`, every sleep by `wait_counts`, a timer wait by the time it was
+// armed for and `timer_late_counts`, and making or closing a timer or reading
+// the CPU clock by `overhead_counts`, so a timestamp taken
+// on the wrong side of those shows in the sample. The thread's CPU time is
+// the counter readings' ticks (a spin), 100 ns a count, plus `wait_cpu_counts`
+// a wait. The process parts do nothing, but for a stop
 // signal caught at the `signal_at`th check. Thread-safe; tests read its fields
 // through `locked` while a sampling thread runs.
 class FakePlatform : public measure::Platform {
@@ -24,8 +27,13 @@ class FakePlatform : public measure::Platform {
   std::int64_t tick = 1;
   std::int64_t wait_counts = 10'000;
   std::int64_t overhead_counts = 50'000;
+  std::int64_t timer_late_counts = 0;
+  std::int64_t wait_cpu_counts = 0;
+  std::int64_t cpu_counts = 0;
   bool timer_creation_fails = false;
   bool timer_arming_fails = false;
+  bool high_resolution_refused = false;
+  bool cpu_unknown = false;
   int open_timers = 0;
   std::function<void()> on_wait;  // run inside every wait, e.g. to throw
   int process_priority_requests = 0;
@@ -33,8 +41,9 @@ class FakePlatform : public measure::Platform {
   int waits = 0;
   int waits_at_normal_priority = 0;
   int timer_waits = 0;
-  std::uint64_t resumes = 0;  // resumes after a suspension; on_wait may add one
-  int signal_at = 0;          // the check of caught_stop_signal that finds SIGTERM (0: none)
+  std::uint64_t resumes = 0;          // resumes after a suspension; on_wait may add one
+  int signal_at = 0;                  // the check of caught_stop_signal that finds SIGTERM (0: none)
+  std::optional<int> terminal_width;  // standard error's, in the foreground
 
   // Timer resolution in μs; a request is granted what `granted` says.
   std::optional<measure::TimerResolution> resolution = measure::TimerResolution{15'625, 500, 15'625};
@@ -50,13 +59,23 @@ class FakePlatform : public measure::Platform {
 
   std::int64_t counter_frequency() override { return frequency; }
   std::int64_t read_counter() override {
-    return locked([](auto& f) { return f.counter += f.tick; });
+    return locked([](auto& f) { return f.cpu_counts += f.tick, f.counter += f.tick; });
   }
-  void sleep(std::chrono::microseconds) override { wait(); }
-  std::unique_ptr<measure::OneShotTimer> create_timer() override {
-    return locked([](auto& f) -> std::unique_ptr<measure::OneShotTimer> {
+  void sleep(std::chrono::microseconds) override { wait(std::nullopt); }
+  bool sleeps_whole_milliseconds() override { return false; }
+  std::unique_ptr<measure::OneShotTimer> create_timer(measure::TimerKind kind) override {
+    return locked([kind](auto& f) -> std::unique_ptr<measure::OneShotTimer> {
       f.counter += f.overhead_counts;
-      return f.timer_creation_fails ? nullptr : (++f.open_timers, std::make_unique<Timer>(f));
+      const bool refused = kind == measure::TimerKind::HighResolution && f.high_resolution_refused;
+      return f.timer_creation_fails
+                 ? nullptr
+                 : (++f.open_timers, std::make_unique<Timer>(f, refused ? measure::TimerKind::Plain : kind));
+    });
+  }
+  std::optional<std::uint64_t> thread_cpu_ns() override {
+    return locked([](auto& f) -> std::optional<std::uint64_t> {
+      f.counter += f.overhead_counts;
+      return f.cpu_unknown ? std::nullopt : std::optional(static_cast<std::uint64_t>(f.cpu_counts) * 100);
     });
   }
   bool raise_process_priority() override {
@@ -97,37 +116,41 @@ class FakePlatform : public measure::Platform {
   void prepare_console() override {}
   bool input_is_terminal() override { return false; }
   bool output_is_terminal() override { return false; }
-  bool error_is_terminal() override { return false; }
+  std::optional<int> error_terminal_width() override { return terminal_width; }
   measure::TerminalState terminal_state() override { return measure::TerminalState::Own; }
   measure::SystemInfo system_info() override { return {"Fake", "1", "#1", "x86_64", ""}; }
 
  private:
   class Timer final : public measure::OneShotTimer {
    public:
-    explicit Timer(FakePlatform& fake) : fake_(fake) {}
+    Timer(FakePlatform& fake, measure::TimerKind kind) : OneShotTimer(kind), fake_(fake) {}
     ~Timer() override {
       fake_.locked([](auto& f) { f.counter += f.overhead_counts, --f.open_timers; });
     }
     bool arm(std::chrono::microseconds after) override {
+      armed_counts_ = after.count() * 10;
       return fake_.locked([&](auto& f) { return !f.timer_arming_fails && after.count() > 0; });
     }
     void wait() override {
       fake_.locked([](auto& f) { ++f.timer_waits; });
-      fake_.wait();
+      fake_.wait(armed_counts_);
     }
 
    private:
     FakePlatform& fake_;
+    std::int64_t armed_counts_ = 0;
   };
 
-  void wait() {
+  // A sleep's `wait_counts`, or a timer's armed counts and its lateness.
+  void wait(std::optional<std::int64_t> armed_counts) {
     const std::lock_guard lock(mutex_);
     ++waits;
     waits_at_normal_priority += raised_ ? 0 : 1;
     if (on_wait) {
       on_wait();
     }
-    counter += wait_counts;
+    counter += armed_counts ? *armed_counts + timer_late_counts : wait_counts;
+    cpu_counts += wait_cpu_counts;
   }
 
   static inline thread_local bool raised_ = false;

@@ -42,7 +42,7 @@ libraries_fit() { # installed_version|candidate_version
 
 need_apt=()
 want() { [ -n "$(installed_version "$1")" ] || need_apt+=("$1"); }
-for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev dpkg-dev file tmux xz-utils stress-ng util-linux nlohmann-json3-dev jq strace bc "$@"; do want "$p"; done
+for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev dpkg-dev file tmux xz-utils stress-ng util-linux nlohmann-json3-dev jq strace bc prometheus "$@"; do want "$p"; done
 if [ "$target" = windows ]; then
   for p in g++-mingw-w64-x86-64-posix wine64 wine; do want "$p"; done
 fi

@@ -13,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include "analysis/latency_summary.hpp"
+#include "app/report_compare.hpp"
 #include "app/report_output.hpp"
 #include "measure/sampling_engine.hpp"
 #include "measure/wait_methods.hpp"
@@ -26,8 +27,8 @@ constexpr std::size_t kMaxSamples = 1'000'000;
 constexpr std::uint32_t kMaxMicroseconds = 1'000'000;
 constexpr std::chrono::milliseconds kProgressInterval{100};
 // The options that take a value; each needs --report.
-constexpr const char* kValueOptions[] = {"--method",     "--samples", "--interval",
-                                         "--resolution", "--max-p99", "--within"};
+constexpr const char* kValueOptions[] = {"--method", "--samples", "--interval", "--resolution",    "--max-p99",
+                                         "--within", "--format",  "--compare",  "--max-regression"};
 // What --method takes for every method.
 constexpr const char* kAllMethods = "all";
 constexpr const char* kFlags[] = {"--report", "--json"};
@@ -37,7 +38,12 @@ struct UsageError {
   std::string line;
 };
 
+enum class Format { Text, Json, OpenMetrics };
+
 struct Request {
+  Format format = Format::Text;
+  std::optional<Baseline> baseline;
+  std::optional<std::uint64_t> max_regression_us;
   std::vector<SleepMode> modes;
   std::size_t samples = 0;
   std::uint32_t interval_us = 0;
@@ -45,7 +51,6 @@ struct Request {
   std::vector<std::optional<std::uint32_t>> resolutions_us;
   std::optional<std::uint64_t> max_p99_us;
   std::optional<std::uint64_t> within_us;
-  bool json = false;
 };
 
 // "sleep, busywait, timer, hrtimer or hybrid"
@@ -118,7 +123,17 @@ Request checked_request(const ReportOptions& options, const std::vector<std::str
     throw UsageError{fmt::format("unknown argument \"{}\" (--help lists the options of --report)", *extra)};
   }
   Request request;
-  request.json = options.json;
+  request.format = options.json || options.format == "json" ? Format::Json
+                   : options.format == "openmetrics"        ? Format::OpenMetrics
+                                                            : Format::Text;
+  if (options.compare) {
+    auto baseline = read_baseline(*options.compare);
+    if (const auto* line = std::get_if<std::string>(&baseline)) {
+      throw UsageError{*line};
+    }
+    request.baseline = std::get<Baseline>(std::move(baseline));
+  }
+  request.max_regression_us = options.max_regression_us;
   request.modes = requested_modes(options.methods);
   request.samples = options.samples;
   request.interval_us = options.interval_us;
@@ -281,6 +296,7 @@ ReportFacts measure_report(const Request& request, std::ostream& err, measure::P
   facts.interval_us = request.interval_us;
   facts.sleep_whole_milliseconds = platform.sleeps_whole_milliseconds();
   facts.within_us = request.within_us;
+  facts.baseline = request.baseline;
   facts.resolution = platform.query_timer_resolution();
   ProgressLine progress(err, platform, request.modes, request.samples);
   for (const auto& resolution : request.resolutions_us) {
@@ -296,10 +312,16 @@ ReportFacts measure_report(const Request& request, std::ostream& err, measure::P
 }
 
 int write_report(const Request& request, const ReportFacts& facts, std::ostream& out, std::ostream& err) {
-  if (request.json) {
-    out << json_report(facts);
-  } else {
-    write_text_report(facts, out);
+  switch (request.format) {
+    case Format::Json:
+      out << json_report(facts);
+      break;
+    case Format::OpenMetrics:
+      out << openmetrics_report(facts);
+      break;
+    case Format::Text:
+      write_text_report(facts, out);
+      break;
   }
   out.flush();
   if (!out) {
@@ -313,6 +335,18 @@ int write_report(const Request& request, const ReportFacts& facts, std::ostream&
         err << fmt::format("quorvane: {} p99 {} μs is above --max-p99 {} μs{}", method.name, method.summary.p99,
                            *request.max_p99_us,
                            block.requested_us ? fmt::format(" at resolution {} μs", *block.requested_us) : "")
+            << std::endl;
+        status = 3;
+      }
+    }
+  }
+  if (request.baseline && request.max_regression_us) {
+    for (const ComparedMethod& m : compare(facts, *request.baseline).compared) {
+      const auto rise =
+          change(m.before->p99, m.now->summary.count > 0 ? std::optional(m.now->summary.p99) : std::nullopt);
+      if (rise && *rise > static_cast<std::int64_t>(*request.max_regression_us)) {
+        err << fmt::format("quorvane: {} p99 rose by {} μs ({} → {} μs), more than --max-regression {} μs",
+                           compared_label(m), *rise, *m.before->p99, m.now->summary.p99, *request.max_regression_us)
             << std::endl;
         status = 3;
       }
@@ -332,9 +366,9 @@ void add_report_options(CLI::App& application, ReportOptions& options) {
   }
   const auto microseconds = [](std::uint64_t lo) { return CLI::Range(lo, std::uint64_t{kMaxMicroseconds}); };
   application
-      .add_option("--method", options.methods,
-                  fmt::format("{} (or all), in the order given; repeatable (default: the interface's three)",
-                              method_options()))
+      .add_option(
+          "--method", options.methods,
+          fmt::format("{} (or all), in the order given; repeatable (default: the interface's three)", method_options()))
       ->type_name("NAME")
       ->delimiter(',')
       // "--" after a method ends the options, rather than the list.
@@ -348,7 +382,20 @@ void add_report_options(CLI::App& application, ReportOptions& options) {
       ->type_name("US")
       ->capture_default_str()
       ->check(microseconds(1));
-  application.add_flag("--json", options.json, "The report as JSON");
+  application.add_flag("--json", options.json, "The report as JSON: --format json");
+  application.add_option("--format", options.format, "The report as a table, JSON, or OpenMetrics for Prometheus")
+      ->type_name("FORMAT")
+      ->capture_default_str()
+      ->transform(CLI::IsMember({"text", "json", "openmetrics"}, CLI::ignore_case))
+      ->excludes("--json");
+  application.add_option("--compare", options.compare, "Compare with an earlier --json report in FILE")
+      ->type_name("FILE");
+  application
+      .add_option("--max-regression", options.max_regression_us,
+                  "Exit with status 3 if a p99 rose by more than US μs beyond --compare's")
+      ->type_name("US")
+      ->check(microseconds(0))
+      ->needs("--compare");
   application
       .add_option("--resolution", options.resolutions,
                   "Measure at each of these timer resolutions in μs in turn (0 to 1000000, comma-separated)")

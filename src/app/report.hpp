@@ -22,6 +22,11 @@ namespace app {
 struct ReportOptions {
   bool report = false;
   bool json = false;
+  // "text", "json" or "openmetrics"; --json is "json".
+  std::string format = "text";
+  // An earlier --json report, and how far a p99 may rise beyond it.
+  std::optional<std::string> compare;
+  std::optional<std::uint64_t> max_regression_us;
   // Short names, as the method table has them.
   std::vector<std::string> methods;
   std::size_t samples = 1000;
@@ -45,10 +50,11 @@ std::optional<std::string> flag_given_a_value(int argc, const char* const* argv)
 bool is_report_error(const CLI::App& application, const CLI::Error& error);
 
 // Nothing when the command line asks for no report (the interface runs).
-// Otherwise the exit status: 2 for an argument that is no option or methods
-// named amiss, with one line on `err` and nothing measured; else the report is
+// Otherwise the exit status: 2 for an argument that is no option, methods
+// named amiss or a baseline that cannot be compared with, with one line on
+// `err` and nothing measured; else the report is
 // measured on `platform` and written to `out`: 0, 1 when it could not be
-// written, 3 when a p99 is above --max-p99.
+// written, 3 when a p99 is above --max-p99 or rose beyond --max-regression.
 std::optional<int> run_report_command(const ReportOptions& options, const std::vector<std::string>& extras,
                                       std::ostream& out, std::ostream& err, measure::Platform& platform);
 

@@ -8,6 +8,8 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "app/report_compare.hpp"
+
 namespace app {
 namespace {
 
@@ -47,8 +49,28 @@ std::string percent_text(const std::optional<double>& percent) {
   return percent ? fmt::format("{:.1f}", *percent) : "-";
 }
 
-constexpr std::size_t kColumns = 12;
-using Row = std::array<std::string, kColumns>;
+using Row = std::vector<std::string>;
+
+// The first `left` columns left-aligned and the rest right-aligned; the
+// columns close up to one space where two would pass 80 columns.
+void write_columns(const std::vector<Row>& rows, std::ostream& out, std::size_t left = 1) {
+  std::vector<std::size_t> widths(rows.front().size(), 0);
+  for (const Row& row : rows) {
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      widths[i] = std::max(widths[i], row[i].size());
+    }
+  }
+  const std::size_t gap = std::accumulate(widths.begin(), widths.end(), 2 * (widths.size() - 1)) <= 80 ? 2 : 1;
+  for (const Row& row : rows) {
+    std::string line = fmt::format("{:<{}}", row[0], widths[0]);
+    for (std::size_t i = 1; i < row.size(); ++i) {
+      line += i < left ? fmt::format("{:{}}{:<{}}", "", gap, row[i], widths[i])
+                       : fmt::format("{:>{}}", row[i], widths[i] + gap);
+    }
+    // Trailing blanks of an empty last column would only trail.
+    out << line.substr(0, line.find_last_not_of(' ') + 1) << '\n';
+  }
+}
 
 Row table_row(const MethodReport& method) {
   const analysis::LatencySummary& s = method.summary;
@@ -63,27 +85,61 @@ Row table_row(const MethodReport& method) {
           std::to_string(s.early),       percent_text(method.cpu_percent)};
 }
 
-// One row per method, the name left-aligned and the numbers right-aligned;
-// the columns close up to one space where two would pass 80 columns.
 void write_table(const std::vector<MethodReport>& methods, std::ostream& out) {
   std::vector<Row> rows{
       {"Method", "Samples", "Min", "p50", "p90", "p99", "p99.9", "Max", "Mean", "StdDev", "Early", "CPU%"}};
   for (const MethodReport& method : methods) {
     rows.push_back(table_row(method));
   }
-  std::array<std::size_t, kColumns> widths{};
-  for (const Row& row : rows) {
-    for (std::size_t i = 0; i < kColumns; ++i) {
-      widths[i] = std::max(widths[i], row[i].size());
+  write_columns(rows, out);
+}
+
+std::optional<std::uint64_t> known(const analysis::LatencySummary& s, std::uint64_t value) {
+  return s.count > 0 ? std::optional(value) : std::nullopt;
+}
+
+// The four figures a comparison shows, before and now.
+struct Compared {
+  const char* statistic;
+  std::optional<std::uint64_t> before, now;
+};
+std::array<Compared, 4> compared_figures(const ComparedMethod& m) {
+  const analysis::LatencySummary& s = m.now->summary;
+  return {{{"p50", m.before->p50, known(s, s.p50)},
+           {"p99", m.before->p99, known(s, s.p99)},
+           {"p99.9", m.before->p999, known(s, s.p999)},
+           {"max", m.before->max, known(s, s.max)}}};
+}
+
+std::string figure_text(const std::optional<std::uint64_t>& value) { return value ? std::to_string(*value) : "-"; }
+
+void write_comparison(const ReportFacts& facts, std::ostream& out) {
+  const Baseline& baseline = *facts.baseline;
+  const Comparison comparison = compare(facts, baseline);
+  out << fmt::format(
+      "\nCompared with {} (Quorvane {}{}), in μs:\n", baseline.file, baseline.version,
+      baseline.interrupted ? "; interrupted: it holds what was measured before a signal stopped it" : "");
+  std::vector<Row> rows{{"Method", "", "Before", "Now", "Change"}};
+  for (const ComparedMethod& m : comparison.compared) {
+    bool first = true;
+    for (const Compared& figure : compared_figures(m)) {
+      const auto delta = change(figure.before, figure.now);
+      rows.push_back({first ? compared_label(m) : "", figure.statistic, figure_text(figure.before),
+                      figure_text(figure.now),
+                      !delta        ? "-"
+                      : *delta == 0 ? "0"
+                                    : fmt::format("{:+}", *delta)});
+      first = false;
     }
   }
-  const std::size_t gap = std::accumulate(widths.begin(), widths.end(), 2 * (kColumns - 1)) <= 80 ? 2 : 1;
-  for (const Row& row : rows) {
-    std::string line = fmt::format("{:<{}}", row[0], widths[0]);
-    for (std::size_t i = 1; i < kColumns; ++i) {
-      line += fmt::format("{:>{}}", row[i], widths[i] + gap);
+  if (rows.size() > 1) {
+    write_columns(rows, out, 2);
+  }
+  for (const auto& [names, where] :
+       {std::pair{&comparison.only_now, "Only now"}, std::pair{&comparison.only_before, "Only in the baseline"}}) {
+    for (const MethodKey& key : *names) {
+      out << where << ": " << key_label(key) << '\n';
     }
-    out << line << '\n';
   }
 }
 
@@ -152,6 +208,34 @@ Json method_json(const ReportFacts& facts, const ResolutionBlock& block, const M
               {"histogram", std::move(histogram)}};
 }
 
+Json keys_json(const std::vector<MethodKey>& keys) {
+  Json all = Json::array();
+  for (const MethodKey& key : keys) {
+    all.push_back(
+        {{"method", key.method}, {"interval", key.interval_us}, {"resolution_requested", or_null(key.resolution_us)}});
+  }
+  return all;
+}
+
+// The baseline's figures for a method, and how far they moved; null for a
+// method the baseline does not have.
+Json baseline_json(const Comparison& comparison, const MethodReport& method) {
+  for (const ComparedMethod& m : comparison.compared) {
+    if (m.now == &method) {
+      Json before = Json::object();
+      Json changes = Json::object();
+      for (const Compared& figure : compared_figures(m)) {
+        const std::string key = figure.statistic == std::string("p99.9") ? "p999" : figure.statistic;
+        before[key] = or_null(figure.before);
+        changes[key] = or_null(change(figure.before, figure.now));
+      }
+      before["change"] = std::move(changes);
+      return before;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 void write_text_report(const ReportFacts& facts, std::ostream& out) {
@@ -192,6 +276,9 @@ void write_text_report(const ReportFacts& facts, std::ostream& out) {
       write_choice(facts, block, out);
     }
   }
+  if (facts.baseline) {
+    write_comparison(facts, out);
+  }
   out << fmt::format(
       "\nPercentiles by nearest rank; Early: waits shorter than the {} μs asked for;\n"
       "CPU%: the share of the waits' time the measuring thread spent on a CPU.\n",
@@ -203,9 +290,14 @@ std::string json_report(const ReportFacts& facts) {
   const auto& r = facts.resolution;
   Json methods = Json::array();
   Json choices = Json::array();
+  const std::optional<Comparison> comparison =
+      facts.baseline ? std::optional(compare(facts, *facts.baseline)) : std::nullopt;
   for (const ResolutionBlock& block : facts.blocks) {
     for (const MethodReport& method : block.methods) {
       methods.push_back(method_json(facts, block, method));
+      if (comparison) {
+        methods.back()["baseline"] = baseline_json(*comparison, method);
+      }
     }
     if (facts.within_us) {
       const MethodReport* best = choice(facts, block);
@@ -241,6 +333,15 @@ std::string json_report(const ReportFacts& facts) {
   };
   if (facts.within_us) {
     document["within"] = {{"us", *facts.within_us}, {"choices", std::move(choices)}};
+  }
+  if (comparison) {
+    const Baseline& b = *facts.baseline;
+    document["baseline"] = {{"file", b.file},
+                            {"file_version", b.file_version},
+                            {"version", b.version},
+                            {"interrupted", b.interrupted},
+                            {"only_in_baseline", keys_json(comparison->only_before)},
+                            {"only_now", keys_json(comparison->only_now)}};
   }
   // A system string that is not UTF-8 gets replacement characters rather
   // than costing the whole document.

@@ -33,6 +33,24 @@ struct ResolutionBlock {
   std::vector<MethodReport> methods;
 };
 
+// One method's figures in an earlier report, found by its method, interval
+// and requested resolution.
+struct BaselineEntry {
+  std::string method;
+  std::uint64_t interval_us = 1000;
+  std::optional<std::uint32_t> resolution_us;
+  std::optional<std::uint64_t> p50, p99, p999, max;
+};
+
+// An earlier --json report to compare with.
+struct Baseline {
+  std::string file;
+  int file_version = 0;
+  std::string version;  // of the Quorvane that wrote it
+  bool interrupted = false;
+  std::vector<BaselineEntry> entries;
+};
+
 struct ReportFacts {
   measure::SystemInfo system;
   std::int64_t counter_frequency = 0;
@@ -49,13 +67,17 @@ struct ReportFacts {
   std::vector<ResolutionBlock> blocks;
   // --within, when given.
   std::optional<std::uint64_t> within_us;
+  // --compare's, when given.
+  std::optional<Baseline> baseline;
 };
 
 // The report for people: facts, then per resolution a table with a row per
-// method (and with --within, the choice).
+// method (and with --within, the choice), then the comparison.
 void write_text_report(const ReportFacts& facts, std::ostream& out);
 // The report as one JSON document, indented, with a line end.
 std::string json_report(const ReportFacts& facts);
+// The report as OpenMetrics text, for a node exporter's textfile collector.
+std::string openmetrics_report(const ReportFacts& facts);
 
 // The report's document version: 2 since one method may have an entry per
 // timer resolution, and each entry carries its interval and resolution.

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
@@ -49,6 +51,21 @@ Outcome run(std::vector<std::string> args, FakePlatform& platform, int signal_at
   });
   result.out = out.str(), result.err = err.str();
   return result;
+}
+
+// A file in the test's own folder, holding `text`.
+std::string file(const std::string& name, const std::string& text) {
+  const std::string path = testing::TempDir() + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+// A JSON report of `methods`, measured on a fake, edited by `edit`.
+std::string baseline(const std::string& name, const char* methods, const std::function<void(nlohmann::json&)>& edit) {
+  FakePlatform platform;
+  auto doc = nlohmann::json::parse(run({"--report", "--json", "--samples", "3", "--method", methods}, platform).out);
+  edit(doc);
+  return file(name, doc.dump());
 }
 
 TEST(Entry, CommandLines) {
@@ -121,8 +138,26 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
                      "--resolution: accepts whole numbers of μs from 0 to 1000000, separated by commas, not \"" +
                          std::string(list) + "\""});
   }
-  for (const char* option :
-       {"--json", "--method=sleep", "--samples=5", "--interval=5", "--resolution=5", "--max-p99=5", "--within=5"}) {
+  // A baseline that is no report to compare with.
+  const std::string report = baseline("report.json", "sleep", [](auto&) {});
+  const std::string text = report.substr(0, report.size() / 2);
+  const std::pair<std::string, const char*> baselines[] = {
+      {testing::TempDir() + "missing.json", "cannot be read: "},
+      {file("report.txt", "Quorvane 1.0.1 report: waits of 1 ms\n"), "is not JSON (byte 1)"},
+      {file("other.json", R"({"name": "other", "version": 2})"), "is JSON, but no report of Quorvane"},
+      {baseline("v9.json", "sleep", [](auto& doc) { doc["file_version"] = 9; }),
+       "is a report of file_version 9, which this Quorvane does not read (it reads 1 to 2)"},
+      {file("cut.json", R"({"program": "Quorvane", "file_version": 2, "methods": [)"), "is cut short"},
+      {baseline("no-p99.json", "sleep", [](auto& doc) { doc["methods"][0].erase("p99"); }), "methods[0] has no p99"},
+  };
+  for (const auto& [path, says] : baselines) {
+    cases.push_back({{"--report", "--compare", path}, "--compare " + path + ": " + says});
+  }
+  cases.push_back({{"--report", "--max-regression", "5"}, "--max-regression requires --compare"});
+  cases.push_back({{"--report", "--json", "--format", "text"}, "--json excludes --format"});
+  cases.push_back({{"--report", "--format", "xml"}, "--format: xml not in {text,json,openmetrics}"});
+  for (const char* option : {"--json", "--method=sleep", "--samples=5", "--interval=5", "--resolution=5", "--max-p99=5",
+                             "--within=5", "--format=json", "--compare=x"}) {
     cases.push_back({{option}, std::string(option).substr(0, std::string(option).find('=')) + " requires --report"});
   }
   for (const auto& [args, says] : cases) {
@@ -192,11 +227,55 @@ TEST(Report, TextSaysFallbacksUnknownCostsAndChoices) {
                                         "what the waits cost in CPU this system does not say.\n"));
 }
 
+// Against an earlier report: methods on both sides compared, the others
+// named; an interrupted baseline said; a report of the first version read.
+TEST(Report, ComparesWithAnEarlierReport) {
+  FakePlatform platform;
+  auto r = run({"--report", "--samples", "3", "--method", "sleep,timer", "--compare",
+                baseline("sleep-busywait.json", "sleep,busywait", [](auto& doc) { doc["interrupted"] = true; })},
+               platform);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("(Quorvane 1.0.1; interrupted: it holds what was measured before a signal stopped it)"));
+  EXPECT_THAT(r.out, testing::ContainsRegex("Sleep +p50 +1000 +1000 +0\n +p99 "));
+  EXPECT_THAT(r.out, HasSubstr("Only now: HighPrecisionSleep (1000 μs)\nOnly in the baseline: BusyWait (1000 μs)\n"));
+  // Version 1: waits of 1 ms, and the resolution requested once for all.
+  const std::string v1 = baseline("v1.json", "sleep", [](auto& doc) {
+    doc["file_version"] = 1;
+    doc["resolution"]["requested"] = 500;
+    doc["methods"][0].erase("interval"), doc["methods"][0].erase("resolution_requested");
+    doc["methods"][0]["p99"] = 990;
+  });
+  r = run({"--report", "--json", "--samples", "3", "--method", "sleep", "--resolution", "500", "--compare", v1},
+          platform);
+  const auto doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ(doc["methods"][0]["baseline"]["p99"], 990);
+  EXPECT_EQ(doc["methods"][0]["baseline"]["change"]["p99"], 10);
+  EXPECT_EQ(doc["baseline"]["only_in_baseline"], nlohmann::json::array());
+}
+
+TEST(Report, OpenMetrics) {
+  FakePlatform platform;
+  const auto r = run({"--report", "--format", "openmetrics", "--samples", "3", "--method", "sleep"}, platform);
+  EXPECT_THAT(r.out, HasSubstr("# TYPE quorvane_wait_duration_seconds summary\n# UNIT quorvane_wait_duration_seconds "
+                               "seconds\nquorvane_wait_duration_seconds{method=\"Sleep\",interval=\"1000\","
+                               "resolution=\"default\",quantile=\"0.5\"} 0.001\n"));
+  EXPECT_THAT(r.out, HasSubstr("_count{method=\"Sleep\",interval=\"1000\",resolution=\"default\"} 3\n"));
+  EXPECT_THAT(r.out, testing::EndsWith("\nquorvane_report_interrupted 0\n# EOF\n"));
+}
+
 // The gate, a stop signal and an unwritable output each decide the status.
 TEST(Report, ExitStatus) {
   // Arguments, the check a stop signal is caught at (0: never), output unwritable, status, output, error.
   using Case = std::tuple<std::vector<std::string>, int, bool, int, std::string, std::string>;
+  const std::string earlier = baseline("p99-990.json", "sleep", [](auto& doc) { doc["methods"][0]["p99"] = 990; });
   const Case cases[] = {
+      {{"--compare", earlier, "--max-regression", "10"}, 0, false, 0, "Compared", ""},
+      {{"--compare", earlier, "--max-regression", "9"},
+       0,
+       false,
+       3,
+       "Compared",
+       "quorvane: Sleep p99 rose by 10 μs (990 → 1000 μs), more than --max-regression 9 μs\n"},
       {{"--max-p99", "1001"}, 0, false, 0, "Method", ""},
       {{"--max-p99", "999"}, 0, false, 3, "Method", "quorvane: Sleep p99 1000 μs is above --max-p99 999 μs\n"},
       {{"--samples", "1000000"}, 1, false, 0, "Interrupted", ""},

@@ -345,6 +345,34 @@ case_choice() {
     --report --json --method timer --samples 40 </dev/null >"$dir/json" && jq -e '.methods[0].fallbacks == 40' "$dir/json" >/dev/null || fail "fallbacks: $(cat "$dir/json")"
 }
 
+# Runs compared, against a good baseline, a worse one, an interrupted one and
+# files that are no report; and the report as metrics a node exporter reads.
+case_compare() {
+  local status f
+  "$bin" --report --json --method sleep,busywait --samples 50 </dev/null >"$dir/base.json"
+  "$bin" --report --method sleep,busywait --samples 50 --compare "$dir/base.json" </dev/null >"$dir/text" ||
+    fail "compare: status $?"
+  grep -qE "^Sleep +p50 " "$dir/text" && grep -qE "^BusyWait +p50 " "$dir/text" || fail "$(cat "$dir/text")"
+  jq '.methods[].p99 = 1' "$dir/base.json" >"$dir/low.json"
+  "$bin" --report --method sleep,busywait --samples 50 --compare "$dir/low.json" --max-regression 5 </dev/null \
+    >/dev/null 2>"$dir/err" && status=0 || status=$?
+  [ "$status" = 3 ] && [ "$(grep -c "p99 rose by" "$dir/err")" = 2 ] || fail "regression: status $status, $(cat "$dir/err")"
+  "$bin" --report --json --samples 100000 </dev/null >"$dir/cut.json" & (sleep 1 && kill -TERM $!)
+  wait $! || true
+  "$bin" --report --samples 20 --compare "$dir/cut.json" </dev/null | grep -q "; interrupted: it holds what was" ||
+    fail "an interrupted baseline not said"
+  "$bin" --report --samples 20 </dev/null >"$dir/report.txt"
+  echo '{"name": "another program", "version": "2"}' >"$dir/other.json"
+  for f in "$dir/missing.json" "$dir/report.txt" /etc/os-release "$dir/other.json"; do
+    "$bin" --report --compare "$f" </dev/null >"$dir/out" 2>"$dir/err" && status=0 || status=$?
+    [ "$status" = 2 ] && [ "$(wc -l <"$dir/err")" = 1 ] && [ ! -s "$dir/out" ] ||
+      fail "--compare $f: status $status, said $(cat "$dir/err")"
+  done
+  "$bin" --report --format openmetrics --method all --samples 20 --resolution 100,200 </dev/null >"$dir/metrics"
+  [ "$(tail -n1 "$dir/metrics")" = "# EOF" ] && grep -q 'quantile="0.99"' "$dir/metrics" &&
+    promtool check metrics <"$dir/metrics" || fail "$(cat "$dir/metrics")"
+}
+
 # The JSON report as a program reads it; ARGS run the binary (wine for Windows).
 case_report_json() {
   "$@" "$bin" --report --samples 200 --method all --json </dev/null >"$dir/json" || fail "JSON report: status $?"

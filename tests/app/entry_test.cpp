@@ -245,11 +245,12 @@ TEST(Report, ComparesWithAnEarlierReport) {
     doc["methods"][0].erase("interval"), doc["methods"][0].erase("resolution_requested");
     doc["methods"][0]["p99"] = 990;
   });
-  r = run({"--report", "--json", "--samples", "3", "--method", "sleep", "--resolution", "500", "--compare", v1},
+  r = run({"--report", "--json", "--samples", "3", "--method", "sleep", "--resolution", "600,500", "--compare", v1},
           platform);
   const auto doc = nlohmann::json::parse(r.out);
-  EXPECT_EQ(doc["methods"][0]["baseline"]["p99"], 990);
-  EXPECT_EQ(doc["methods"][0]["baseline"]["change"]["p99"], 10);
+  EXPECT_EQ(doc["methods"][0]["baseline"], nullptr) << "measured at another resolution";
+  EXPECT_EQ(doc["methods"][1]["baseline"]["p99"], 990);
+  EXPECT_EQ(doc["methods"][1]["baseline"]["change"]["p99"], 10);
   EXPECT_EQ(doc["baseline"]["only_in_baseline"], nlohmann::json::array());
 }
 

@@ -98,8 +98,4 @@ void FrameWriter::erase() {
 
 void FrameWriter::forget() { shown_ = Screen(0, 0); }
 
-Silenced::Silenced(std::ostream& out) : out_(out), target_(out.rdbuf()) { out_.rdbuf(this); }
-
-Silenced::~Silenced() { out_.rdbuf(target_); }
-
 }  // namespace tui

@@ -50,18 +50,23 @@ class FrameWriter {
 
 // While it lives, nothing written to `out` reaches the terminal: what the
 // screen library would draw of its own accord (the frames are ours to write).
-class Silenced final : public std::streambuf {
+class Silenced {
  public:
-  explicit Silenced(std::ostream& out);
+  explicit Silenced(std::ostream& out) : out_(out), target_(out.rdbuf(&nowhere_)) {}
   Silenced(const Silenced&) = delete;
   Silenced& operator=(const Silenced&) = delete;
-  ~Silenced() override;
-
- protected:
-  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+  ~Silenced() { out_.rdbuf(target_); }
 
  private:
+  class Nowhere final : public std::streambuf {
+   protected:
+    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+  };
+  // One for the program's life: a stream buffer is not cheap to make, and the
+  // screen loop silences the screen about sixty times a second.
+  static inline Nowhere nowhere_;
+
   std::ostream& out_;
   std::streambuf* const target_;
 };

@@ -95,38 +95,45 @@ void RealTimeTUI::start_sampling() { engine_.start(); }
 
 void RealTimeTUI::stop_sampling() { engine_.stop(); }
 
-FrameSnapshot RealTimeTUI::take_snapshot(int width, int height, int terminal_rows) {
+const FrameSnapshot& RealTimeTUI::take_snapshot(int width, int height, int terminal_rows) {
   FrameInputs inputs;
   {
     // The sampling thread waits while this is held: copy and let go.
     const std::lock_guard lock(data_mutex_);
     const measure::SleepSampler& sampler = engine_.sampler(0);
-    frame_samples_.assign(sampler.samples().begin(), sampler.samples().end());
+    next_samples_.assign(sampler.samples().begin(), sampler.samples().end());
     inputs.mode = sampler.mode();
   }
-  inputs.samples = frame_samples_;
+  inputs.samples = next_samples_;
   inputs.sampling = engine_.active();
   inputs.resolution = resolution_;
   inputs.filter = filter_mode_;
   inputs.width = width;
   inputs.height = height;
   inputs.terminal_rows = terminal_rows;
-  return make_snapshot(inputs);
+  // The same inputs make the same snapshot: while sampling is stopped, and
+  // between two steps of the sampling thread, it is not worked out again.
+  if (!snapshot_ || inputs != snapshot_inputs_) {
+    std::swap(frame_samples_, next_samples_);
+    inputs.samples = frame_samples_;
+    snapshot_inputs_ = inputs;
+    snapshot_ = make_snapshot(inputs);
+  }
+  return *snapshot_;
 }
 
 void RealTimeTUI::draw() {
   const Dimensions terminal = Terminal::Size();
   try {
-    FrameSnapshot snapshot = take_snapshot(writer_.width(), writer_.height(), terminal.dimy);
+    const FrameSnapshot& snapshot = take_snapshot(writer_.width(), writer_.height(), terminal.dimy);
     // Drawn again, what is on screen would look the same.
     if (!redraw_ && shown_ == snapshot && writer_.width() == terminal.dimx && writer_.height() > 0) {
       return;
     }
     redraw_ = false;
     shown_.reset();
-    const Element frame = render_frame(snapshot, !no_colour_);
-    writer_.draw(frame, terminal.dimx);
-    shown_ = std::move(snapshot);
+    writer_.draw(render_frame(snapshot, !no_colour_), terminal.dimx);
+    shown_ = snapshot;
     return;
   } catch (const std::exception& e) {
     interface_logger()->error("[TUI] Exception in main_component_ render: {}", e.what());

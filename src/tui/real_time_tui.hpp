@@ -41,8 +41,8 @@ class RealTimeTUI {
   // Once a pass: reads the timer resolution and applies an arrow key's step.
   void update_timer_resolution();
   // What a frame shows now, fitted to `width` × `height` cells in a terminal
-  // of `terminal_rows` (0: unknown).
-  FrameSnapshot take_snapshot(int width, int height, int terminal_rows);
+  // of `terminal_rows` (0: unknown); valid until the next call.
+  const FrameSnapshot& take_snapshot(int width, int height, int terminal_rows);
 
  private:
   // Job control, before and after each pass of the screen loop. Before: found
@@ -97,8 +97,13 @@ class RealTimeTUI {
   bool redraw_ = false;
   // NO_COLOR was set: the frame is drawn without colours.
   bool no_colour_ = false;
-  // The samples a frame is made from, copied out under the lock.
+  // The samples the last snapshot was made from, and those copied out under
+  // the lock for the next; what the last snapshot was made from, and the
+  // snapshot.
   std::vector<std::uint64_t> frame_samples_;
+  std::vector<std::uint64_t> next_samples_;
+  FrameInputs snapshot_inputs_;
+  std::optional<FrameSnapshot> snapshot_;
 };
 
 }  // namespace tui

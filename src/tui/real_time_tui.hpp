@@ -77,6 +77,7 @@ class RealTimeTUI {
   // Guards the sampler's buffer and mode; held by the sampling thread for
   // each step.
   std::mutex data_mutex_;
+  // Reads the keys and keeps the terminal's modes; draws nothing itself.
   ftxui::ScreenInteractive screen_;
   // One sampler, whose method the m key switches.
   measure::SamplingEngine engine_;

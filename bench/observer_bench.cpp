@@ -114,7 +114,7 @@ void write_changed_rows(benchmark::State& state) {
   const tui::FrameSnapshot after = tui::make_snapshot(inputs);
   std::ostringstream out;
   tui::FrameWriter writer(out);
-  writer.draw(tui::render_frame(before, true), width);
+  writer.draw(tui::render_frame(before, true), {width, height});
   std::vector<double> us;
   std::size_t bytes = 0;
   bool turn = false;
@@ -122,7 +122,7 @@ void write_changed_rows(benchmark::State& state) {
     out.str("");
     turn = !turn;
     const auto start = Clock::now();
-    writer.draw(tui::render_frame(turn ? after : before, true), width);
+    writer.draw(tui::render_frame(turn ? after : before, true), {width, height});
     us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     bytes += out.str().size();
   }

@@ -32,7 +32,10 @@ bool same_row(Screen& a, Screen& b, int y) {
 
 FrameWriter::FrameWriter(std::ostream& out) : out_(out) {}
 
-void FrameWriter::draw(const ftxui::Element& frame, int width) {
+void FrameWriter::draw(const ftxui::Element& frame, ftxui::Dimensions terminal) {
+  const int width = terminal.dimx;
+  const bool in_place = drawn_for(terminal);
+  terminal_ = terminal;
   frame->ComputeRequirement();
   const int height = frame->requirement().min_y;
   if (next_.dimx() == width && next_.dimy() == height) {
@@ -41,7 +44,7 @@ void FrameWriter::draw(const ftxui::Element& frame, int width) {
     next_ = Screen(width, height);
   }
   ftxui::Render(next_, frame.get());
-  if (next_.dimx() == shown_.dimx() && next_.dimy() == shown_.dimy() && shown_.dimy() > 0) {
+  if (in_place && next_.dimx() == shown_.dimx() && next_.dimy() == shown_.dimy()) {
     write_changed_rows();
   } else {
     write_all();
@@ -96,6 +99,9 @@ void FrameWriter::erase() {
   forget();
 }
 
-void FrameWriter::forget() { shown_ = Screen(0, 0); }
+void FrameWriter::forget() {
+  shown_ = Screen(0, 0);
+  terminal_ = {0, 0};
+}
 
 }  // namespace tui

@@ -5,6 +5,7 @@
 
 #include <ftxui/dom/elements.hpp>
 #include <ftxui/screen/screen.hpp>
+#include <ftxui/screen/terminal.hpp>
 
 namespace tui {
 
@@ -20,9 +21,11 @@ class FrameWriter {
  public:
   explicit FrameWriter(std::ostream& out);
 
-  // Lays `frame` out `width` cells wide and as tall as it asks, and writes it:
-  // the rows that changed, or all of them after a change of size.
-  void draw(const ftxui::Element& frame, int width);
+  // Lays `frame` out as wide as the terminal and as tall as it asks, and
+  // writes it: the rows that changed, or all of them after a change of the
+  // frame's or the terminal's size (a terminal that grew or shrank may have
+  // moved or cut what was on it).
+  void draw(const ftxui::Element& frame, ftxui::Dimensions terminal);
   // With the cursor on the line below the frame (the screen taken down), clears
   // the frame's rows and leaves the cursor where the frame began.
   void erase();
@@ -30,6 +33,10 @@ class FrameWriter {
   // where the cursor stands.
   void forget();
 
+  // A frame is on the terminal, drawn for a terminal of this size.
+  bool drawn_for(ftxui::Dimensions terminal) const {
+    return terminal.dimx == terminal_.dimx && terminal.dimy == terminal_.dimy;
+  }
   // The size of the frame on the terminal; 0 × 0 when there is none.
   int width() const { return shown_.dimx(); }
   int height() const { return shown_.dimy(); }
@@ -41,6 +48,8 @@ class FrameWriter {
   void move(int from, int to);
 
   std::ostream& out_;
+  // The terminal the frame on it was drawn for; 0 × 0 when there is none.
+  ftxui::Dimensions terminal_{0, 0};
   ftxui::Screen shown_{0, 0};
   // The frame being drawn; kept to be drawn into again.
   ftxui::Screen next_{0, 0};

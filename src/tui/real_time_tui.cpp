@@ -127,20 +127,20 @@ void RealTimeTUI::draw() {
   try {
     const FrameSnapshot& snapshot = take_snapshot(writer_.width(), writer_.height(), terminal.dimy);
     // Drawn again, what is on screen would look the same.
-    if (!redraw_ && shown_ == snapshot && writer_.width() == terminal.dimx && writer_.height() > 0) {
+    if (!redraw_ && shown_ == snapshot && writer_.drawn_for(terminal)) {
       return;
     }
     redraw_ = false;
     shown_.reset();
-    writer_.draw(render_frame(snapshot, !no_colour_), terminal.dimx);
+    writer_.draw(render_frame(snapshot, !no_colour_), terminal);
     shown_ = snapshot;
     return;
   } catch (const std::exception& e) {
     interface_logger()->error("[TUI] Exception in main_component_ render: {}", e.what());
-    writer_.draw(render_error_frame(e.what()), terminal.dimx);
+    writer_.draw(render_error_frame(e.what()), terminal);
   } catch (...) {
     interface_logger()->error("[TUI] Unknown exception in main_component_ render");
-    writer_.draw(vbox({text("TUI Render Error: Unknown") | color(Color::Red)}), terminal.dimx);
+    writer_.draw(vbox({text("TUI Render Error: Unknown") | color(Color::Red)}), terminal);
   }
 }
 

@@ -154,6 +154,10 @@ case_suspend() {
   wait_for "Status: 🟢 Running"
   sleep 0.3
   no_suspension_measured
+  # Stopped, nothing on it changes: brought back, the frame is drawn all the same.
+  send s && wait_for "Status: 🔴 Stopped" && send C-z
+  retry 5 "Ctrl+Z left the frame on screen" eval '! screen_has -F "Status: 🔴 Stopped"'
+  send clear Enter && send fg Enter && wait_for "Status: 🔴 Stopped"
   send C-c
   retry 5 "Ctrl+C after fg did not end it" eval "! pgrep -xf '$bin' >/dev/null" && sleep 0.2
   send "echo \"status \$?\"; stty -g >$dir/after" Enter
@@ -227,8 +231,9 @@ RUN
   done
 }
 
-# From 20×5 to 300×100, and through resizes: the frame spans the terminal's
-# width with both borders on screen, and redrawing scrolls nothing.
+# From 20×5 to 300×100, and through resizes, sampling or stopped: the frame
+# spans the terminal's width with both borders on screen, and redrawing
+# scrolls nothing.
 frame_is() { # both borders of the newest frame on screen, WIDTH cells wide
   [ "$(screen_text | awk '/╭/ {top = $0} /╰/ {print top; print}' | tail -n2 | while read -r l; do echo ${#l}; done |
     uniq)" = "$1" ]
@@ -250,7 +255,8 @@ case_sizes() {
     quit_with q 0
   done
   start 100 40 "$bin"
-  for size in 20x5 300x100 80x24 45x35 180x35 110x35; do
+  for size in 20x5 300x100 80x24 45x35 180x35 110x35 s 90x35 90x30; do # s: stopped, nothing else changes
+    [ "$size" != s ] || { send s && wait_for "Status: 🔴 Stopped" && continue; }
     tmx resize-window -t ui -x "${size%x*}" -y "${size#*x}"
     expect_frame "${size%x*}"
   done

@@ -114,6 +114,7 @@ const FrameSnapshot& RealTimeTUI::take_snapshot(int width, int height, int termi
   // The same inputs make the same snapshot: while sampling is stopped, and
   // between two steps of the sampling thread, it is not worked out again.
   if (!snapshot_ || inputs != snapshot_inputs_) {
+    snapshot_.reset();  // none until it is made: making it may throw
     std::swap(frame_samples_, next_samples_);
     inputs.samples = frame_samples_;
     snapshot_inputs_ = inputs;

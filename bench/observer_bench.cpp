@@ -1,6 +1,7 @@
 // What the interface costs the machine it observes: building and drawing one
-// frame with a full buffer, and how long each frame keeps the sampling thread
-// waiting for the data mutex.
+// frame with a full buffer, the whole frame or only the rows a new sample
+// changed, and how long each frame keeps the sampling thread waiting for the
+// data mutex.
 #include <benchmark/benchmark.h>
 
 #include <pthread.h>
@@ -11,10 +12,13 @@
 #include <thread>
 #include <vector>
 
+#include <sstream>
+
 #include <ftxui/dom/node.hpp>
 #include <ftxui/screen/screen.hpp>
 
 #include "analysis/latency_summary.hpp"
+#include "tui/frame_writer.hpp"
 #include "tui/panels.hpp"
 #include "tui/real_time_tui.hpp"
 
@@ -34,7 +38,7 @@ class Observer {
     }
     ui_.handle_event(ftxui::Event::Character('s'));
   }
-  tui::FrameSnapshot snapshot() { return ui_.take_snapshot(width_, height_, height_); }
+  const tui::FrameSnapshot& snapshot() { return ui_.take_snapshot(width_, height_, height_); }
   ftxui::Element frame() { return tui::render_frame(snapshot(), true); }
 
  private:
@@ -70,13 +74,14 @@ void render_frame(benchmark::State& state) {
   report(state, us);
 }
 
-// What the screen loop does with it: layout, drawing into cells and the
-// text sent to the terminal.
+// What the screen library would do with it each pass: layout, drawing into
+// cells and the text of the whole frame sent to the terminal.
 void draw_frame(benchmark::State& state) {
   const int width = static_cast<int>(state.range(0));
   const int height = static_cast<int>(state.range(1));
   Observer o(width, height);
   std::vector<double> us;
+  std::size_t bytes = 0;
   for (auto _ : state) {
     const auto start = Clock::now();
     auto frame = o.frame();
@@ -84,9 +89,45 @@ void draw_frame(benchmark::State& state) {
     ftxui::Render(screen, frame);
     auto output = screen.ToString();
     us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    bytes = output.size();
     benchmark::DoNotOptimize(output);
   }
   report(state, us);
+  state.counters["bytes"] = static_cast<double>(bytes);
+}
+
+// What a pass does when a new sample changed what the frame shows: the frame
+// built from the snapshot, laid out, compared with the one on the terminal,
+// and the rows that differ written (into memory here). Two snapshots of a
+// full buffer that differ in one sample take turns.
+void write_changed_rows(benchmark::State& state) {
+  const int width = static_cast<int>(state.range(0));
+  const int height = static_cast<int>(state.range(1));
+  std::vector<std::uint64_t> samples;
+  for (std::uint64_t i = 0; i < 500; ++i) {
+    samples.push_back(1000 + i * i * 7 % 61 + (i % 50 == 0 ? 300 : 0));
+  }
+  tui::FrameInputs inputs{samples, measure::SleepMode::Sleep, true, {15'625, 500, 1'000}};
+  inputs.width = width, inputs.height = height, inputs.terminal_rows = height;
+  const tui::FrameSnapshot before = tui::make_snapshot(inputs);
+  samples.back() += 37;
+  const tui::FrameSnapshot after = tui::make_snapshot(inputs);
+  std::ostringstream out;
+  tui::FrameWriter writer(out);
+  writer.draw(tui::render_frame(before, true), {width, height});
+  std::vector<double> us;
+  std::size_t bytes = 0;
+  bool turn = false;
+  for (auto _ : state) {
+    out.str("");
+    turn = !turn;
+    const auto start = Clock::now();
+    writer.draw(tui::render_frame(turn ? after : before, true), {width, height});
+    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    bytes += out.str().size();
+  }
+  report(state, us);
+  state.counters["bytes"] = static_cast<double>(bytes) / static_cast<double>(us.size());
 }
 
 // How long one frame holds the data mutex: the bench links with the mutex
@@ -104,7 +145,7 @@ void lock_held_per_frame(benchmark::State& state) {
   for (auto _ : state) {
     held_us = 0.0;
     watched = true;
-    auto snapshot = o.snapshot();
+    const auto& snapshot = o.snapshot();
     watched = false;
     benchmark::DoNotOptimize(snapshot);
     per_frame.push_back(held_us);
@@ -124,6 +165,7 @@ void sizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(render_frame)->Apply(sizes)->Iterations(2000);
 BENCHMARK(draw_frame)->Apply(sizes)->Iterations(2000);
+BENCHMARK(write_changed_rows)->Apply(sizes)->Iterations(2000);
 BENCHMARK(lock_held_per_frame)->Apply(sizes)->Iterations(2000);
 
 }  // namespace

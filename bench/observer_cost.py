@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""What a running Quorvane costs the machine: CPU of the whole process over
-10 s and its peak resident memory, in a tmux terminal of each size, and the
-time from start to the first frame on a pseudo-terminal.
+"""What a running Quorvane costs the machine: CPU of the whole process and of
+the terminal (the tmux server drawing it) over 10 s, in a tmux terminal of each
+size, sampling by Sleep, by BusyWait, and stopped with a full buffer; its peak
+resident memory; and the time from start to the first frame on a
+pseudo-terminal. Each figure is repeated, and given as median (min-max).
 
-Usage: bench/observer_cost.py BUILD/quorvane [--seconds N] [--starts N]
+Usage: bench/observer_cost.py BUILD/quorvane [--seconds N] [--repeats N] [--starts N]
 """
 import argparse
 import fcntl
@@ -18,6 +20,10 @@ import termios
 import time
 
 TICKS = os.sysconf("SC_CLK_TCK")
+
+# What is typed once the frame is up, and how long to let it settle: the stopped
+# case fills the buffer (500 samples, 6 ms each) before s stops the sampling.
+MODES = (("Sleep", [], 0.5), ("BusyWait", ["m"], 0.5), ("stopped", ["s"], 3.5))
 
 
 def cpu_ticks(pid):
@@ -34,21 +40,28 @@ def peak_rss_kib(pid):
     return 0
 
 
-def cpu_in_tmux(binary, width, height, seconds):
+def cpu_in_tmux(binary, width, height, keys, settle, seconds):
+    """Percent of one core used by the program and by the tmux server, and the
+    program's peak RSS in KiB."""
     sock = f"quorvane-cost-{os.getpid()}"
     tmux = ["tmux", "-L", sock, "-f", "/dev/null"]
     subprocess.run(tmux + ["new-session", "-d", "-x", str(width), "-y", str(height), binary], check=True)
     try:
-        time.sleep(1.0)  # past start-up
+        subprocess.run(tmux + ["set-option", "status", "off"], check=True, stdout=subprocess.DEVNULL)
+        time.sleep(settle)
+        for key in keys:
+            subprocess.run(tmux + ["send-keys", key], check=True)
+        time.sleep(1.0)
         pid = int(subprocess.check_output(tmux + ["display", "-p", "#{pane_pid}"]).decode())
-        before, start = cpu_ticks(pid), time.monotonic()
+        server = int(subprocess.check_output(tmux + ["display", "-p", "#{pid}"]).decode())
+        before, server_before, start = cpu_ticks(pid), cpu_ticks(server), time.monotonic()
         time.sleep(seconds)
-        used = (cpu_ticks(pid) - before) / TICKS
+        used, server_used = cpu_ticks(pid) - before, cpu_ticks(server) - server_before
         wall = time.monotonic() - start
         rss = peak_rss_kib(pid)
         subprocess.run(tmux + ["send-keys", "q"], check=True)
         time.sleep(0.5)
-        return 100.0 * used / wall, rss
+        return 100.0 * used / TICKS / wall, 100.0 * server_used / TICKS / wall, rss
     finally:
         subprocess.run(tmux + ["kill-server"], stderr=subprocess.DEVNULL)
 
@@ -86,18 +99,29 @@ def first_frame_ms(binary, width=80, height=30):
     return elapsed
 
 
+def spread(values):
+    return f"{statistics.median(values):.2f} ({min(values):.2f}-{max(values):.2f})"
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("binary")
     parser.add_argument("--seconds", type=float, default=10.0)
+    parser.add_argument("--repeats", type=int, default=3)
     parser.add_argument("--starts", type=int, default=20)
+    parser.add_argument("--modes", default=",".join(m[0] for m in MODES), help="which of them, by name")
     args = parser.parse_args()
     binary = os.path.abspath(args.binary)
     if not shutil.which("tmux"):
         raise SystemExit("tmux is needed")
+    print(f"% of one core over {args.seconds:.0f} s, median (min-max) of {args.repeats} runs")
+    print(f"{'size':8} {'mode':9} {'program':>20} {'tmux server':>20} {'peak RSS':>9}")
     for width, height in ((80, 30), (200, 60)):
-        cpu, rss = cpu_in_tmux(binary, width, height, args.seconds)
-        print(f"{width}x{height}: CPU {cpu:.2f} % of one core over {args.seconds:.0f} s, peak RSS {rss / 1024:.1f} MiB")
+        for mode, keys, settle in (m for m in MODES if m[0] in args.modes.split(",")):
+            runs = [cpu_in_tmux(binary, width, height, keys, settle, args.seconds) for _ in range(args.repeats)]
+            rss = max(r[2] for r in runs) / 1024
+            print(f"{width}x{height:<5} {mode:9} {spread([r[0] for r in runs]):>20} "
+                  f"{spread([r[1] for r in runs]):>20} {rss:6.1f} MiB", flush=True)
     starts = sorted(ms for ms in (first_frame_ms(binary) for _ in range(args.starts)) if ms is not None)
     if starts:
         print(f"start to first frame: median {statistics.median(starts):.1f} ms, "

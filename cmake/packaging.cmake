@@ -1,8 +1,8 @@
 # Installation and packages. `cmake --install` puts the program in bin/, the
-# manual page in share/man/man1/, and the README, the licence and the notices
-# of the libraries built into the program in share/doc/quorvane/; `cpack` in
-# the build folder turns the same rules into a Debian package (Linux) or a zip
-# (Windows).
+# manual page in share/man/man1/, and the README, the JSON reference, the
+# licence and the notices of the libraries built into the program in
+# share/doc/quorvane/; `cpack` in the build folder turns the same rules into a
+# Debian package (Linux) or a zip (Windows).
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
@@ -26,11 +26,11 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 
 if(WIN32)
-  # One folder to unzip: the exe with the README, the licence and the
-  # built-in libraries' notices beside it.
+  # One folder to unzip: the exe with the README, the JSON reference, the
+  # licence and the built-in libraries' notices beside it.
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
   install(TARGETS quorvane RUNTIME DESTINATION . COMPONENT windows_zip EXCLUDE_FROM_ALL)
-  install(FILES README.md DESTINATION . COMPONENT windows_zip EXCLUDE_FROM_ALL)
+  install(FILES README.md doc/report-json.md DESTINATION . COMPONENT windows_zip EXCLUDE_FROM_ALL)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT windows_zip EXCLUDE_FROM_ALL)
   install(FILES packaging/third-party-notices.txt DESTINATION . RENAME THIRD-PARTY-NOTICES.txt
     COMPONENT windows_zip EXCLUDE_FROM_ALL)
@@ -52,7 +52,7 @@ add_custom_command(
   VERBATIM)
 add_custom_target(quorvane_man ALL DEPENDS ${PROJECT_BINARY_DIR}/doc/quorvane.1.gz)
 install(FILES ${PROJECT_BINARY_DIR}/doc/quorvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md doc/report-json.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES packaging/third-party-notices.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME THIRD-PARTY-NOTICES)
 
 # Debian's own files in the doc folder, only in the package: the copyright

@@ -5,8 +5,8 @@
 #     dependencies, and unpacked its program runs --version and its manual
 #     page renders without warnings;
 #   scripts/check-package.sh build-windows/quorvane-1.0.1-win64.zip
-#     the zip holds one folder with the exe, the README, the licence and the
-#     libraries' notices, and the exe unzipped runs --version under wine.
+#     the zip holds one folder with the exe, the README, the JSON reference,
+#     the licence and the libraries' notices, and the exe unzipped runs --version under wine.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,6 +39,7 @@ check_deb() {
 /usr/share/doc/quorvane/THIRD-PARTY-NOTICES
 /usr/share/doc/quorvane/changelog.gz
 /usr/share/doc/quorvane/copyright
+/usr/share/doc/quorvane/report-json.md
 /usr/share/man/man1/quorvane.1.gz" "$(cd "$unpacked" && find . -type f | sed 's/^\.//' | LC_ALL=C sort)"
   same "--version of the unpacked program" "Quorvane CLI Version $version" "$("$unpacked/usr/bin/quorvane" --version)"
   warnings=$(zcat "$unpacked/usr/share/man/man1/quorvane.1.gz" | groff -k -man -ww -z 2>&1)
@@ -55,7 +56,8 @@ check_zip() {
   same "files in $zip" "$folder/LICENSE.txt
 $folder/README.md
 $folder/THIRD-PARTY-NOTICES.txt
-$folder/quorvane.exe" "$(cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort)"
+$folder/quorvane.exe
+$folder/report-json.md" "$(cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort)"
   (cd "$tmp" && cmake -E tar xf "$zip")
   # The 64-bit loader directly: the wrapper in /usr/bin prefers a 32-bit wine.
   wine=/usr/lib/wine/wine64

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building Quorvane needs and prints where its libraries (fmt 10,
+# Installs what building Quorvane needs (its tests included, which every build
+# compiles), and the apt packages given, and prints where its libraries (fmt 10,
 # spdlog 1.15, CLI11 2.4, FTXUI 5.0) are. Where apt offers them at those
 # versions (Debian 13 and newer) the packaged libraries are installed and used;
 # elsewhere (Debian 12) they are built once from Debian 13's source packages
@@ -42,7 +43,7 @@ libraries_fit() { # installed_version|candidate_version
 
 need_apt=()
 want() { [ -n "$(installed_version "$1")" ] || need_apt+=("$1"); }
-for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev dpkg-dev file tmux xz-utils stress-ng util-linux nlohmann-json3-dev jq strace bc prometheus "$@"; do want "$p"; done
+for p in cmake ninja-build g++ make libgtest-dev libgmock-dev googletest nlohmann-json3-dev xz-utils "$@"; do want "$p"; done
 if [ "$target" = windows ]; then
   for p in g++-mingw-w64-x86-64-posix wine64 wine; do want "$p"; done
 fi

@@ -49,6 +49,7 @@ struct Histogram {
   std::vector<std::string> labels;
   // Largest entry of `counts`; 0 means nothing to draw.
   std::int32_t max_count = 0;
+  bool operator==(const Histogram&) const = default;
 };
 
 // Bins `samples` (any order) over the range of `filter`; samples outside the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iostream>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "analysis/histogram.hpp"
 #include "measure/platform.hpp"
 #include "measure/sampling_engine.hpp"
+#include "tui/frame_writer.hpp"
 #include "tui/snapshot.hpp"
 
 namespace tui {
@@ -39,10 +41,16 @@ class RealTimeTUI {
   // Once a pass: reads the timer resolution and applies an arrow key's step.
   void update_timer_resolution();
   // What a frame shows now, fitted to `width` × `height` cells in a terminal
-  // of `terminal_rows` (0: unknown).
-  FrameSnapshot take_snapshot(int width, int height, int terminal_rows);
+  // of `terminal_rows` (0: unknown); valid until the next call.
+  const FrameSnapshot& take_snapshot(int width, int height, int terminal_rows);
 
  private:
+  // Job control, before and after each pass of the screen loop. Before: found
+  // in the background, stopped until brought back (false: the pass starts
+  // over); the terminal gone, the run ends. After: Ctrl+Z suspends, a stop
+  // signal ends the run.
+  bool check_terminal(std::optional<ftxui::Loop>& loop);
+  void check_signals(std::optional<ftxui::Loop>& loop);
   // An interactive program has no business in the background: stays stopped
   // there until it is brought back (true), or told to end (false, after
   // `quit`).
@@ -57,8 +65,9 @@ class RealTimeTUI {
   // continued from outside): stopped again until brought back, then the
   // screen installed afresh.
   void return_to_foreground(std::optional<ftxui::Loop>& loop);
-  // The frame for the screen's current size, or an error frame.
-  ftxui::Element frame();
+  // Draws the frame for the terminal's current size, or an error frame, when
+  // it differs from the one on screen.
+  void draw();
   void clear_data();
   void start_sampling();
   void stop_sampling();
@@ -68,6 +77,7 @@ class RealTimeTUI {
   // Guards the sampler's buffer and mode; held by the sampling thread for
   // each step.
   std::mutex data_mutex_;
+  // Reads the keys and keeps the terminal's modes; draws nothing itself.
   ftxui::ScreenInteractive screen_;
   // One sampler, whose method the m key switches.
   measure::SamplingEngine engine_;
@@ -79,12 +89,22 @@ class RealTimeTUI {
   // An arrow key's step in microseconds, applied by the next pass.
   bool resolution_change_pending_ = false;
   std::int32_t resolution_step_ = 0;
-  // Rows of the terminal, read by the screen loop each pass (0 outside it).
-  int terminal_rows_ = 0;
+  // The terminal went away under the run.
+  bool terminal_gone_ = false;
+  // What is on screen: the frame and what it was drawn from (nothing after
+  // an error frame); a key handled since asks for it to be drawn again.
+  FrameWriter writer_{std::cout};
+  std::optional<FrameSnapshot> shown_;
+  bool redraw_ = false;
   // NO_COLOR was set: the frame is drawn without colours.
   bool no_colour_ = false;
-  // The samples a frame is made from, copied out under the lock.
+  // The samples the last snapshot was made from, and those copied out under
+  // the lock for the next; what the last snapshot was made from, and the
+  // snapshot.
   std::vector<std::uint64_t> frame_samples_;
+  std::vector<std::uint64_t> next_samples_;
+  FrameInputs snapshot_inputs_;
+  std::optional<FrameSnapshot> snapshot_;
 };
 
 }  // namespace tui

@@ -2,6 +2,7 @@
 
 // What one frame shows, worked out from the live state; two equal snapshots
 // draw the same frame.
+#include <algorithm>
 #include <cstdint>
 #include <span>
 
@@ -25,6 +26,12 @@ struct FrameInputs {
   int height = 0;
   // The terminal's rows, which the frame does not outgrow; 0 when unknown.
   int terminal_rows = 0;
+  // Equal inputs make equal snapshots; the samples are compared by value.
+  bool operator==(const FrameInputs& other) const {
+    return std::ranges::equal(samples, other.samples) && mode == other.mode && sampling == other.sampling &&
+           resolution == other.resolution && filter == other.filter && width == other.width && height == other.height &&
+           terminal_rows == other.terminal_rows;
+  }
 };
 
 struct FrameSnapshot {

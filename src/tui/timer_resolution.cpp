@@ -7,7 +7,6 @@
 namespace tui {
 
 void RealTimeTUI::update_timer_resolution() {
-  auto logger = interface_logger();
   if (const auto resolution = platform_.query_timer_resolution()) {
     resolution_ = *resolution;
   }
@@ -22,7 +21,7 @@ void RealTimeTUI::update_timer_resolution() {
   }
   const std::uint32_t wanted = measure::step_resolution(resolution_.current_us, step);
   try {
-    logger->debug("[TUI] Current Resolution: {}μs, New Resolution: {}μs", resolution_.current_us, wanted);
+    interface_logger()->debug("[TUI] Current Resolution: {}μs, New Resolution: {}μs", resolution_.current_us, wanted);
     if (const auto granted = platform_.request_timer_resolution(wanted)) {
       resolution_.current_us = *granted;
     }

@@ -6,7 +6,6 @@
 #include <ostream>
 #include <string>
 
-#include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
 #include <CLI/CLI.hpp>
 
@@ -72,8 +71,7 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, measu
 
   // Replace a "main" logger left over from an earlier call in the same process.
   spdlog::drop("main");
-  auto logger = spdlog::stdout_color_mt(
-      "main", tui::no_colour_requested() ? spdlog::color_mode::never : spdlog::color_mode::automatic);
+  auto logger = tui::console_logger("main", platform.output_is_terminal());
   logger->set_pattern("[%^%l%$] %v");
   logger->set_level(verbose ? spdlog::level::debug : spdlog::level::err);
 

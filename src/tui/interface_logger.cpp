@@ -1,13 +1,17 @@
 #include "tui/interface_logger.hpp"
 
 #include <cstdlib>
+#include <iostream>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 
+#include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/base_sink.h>
-#include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
+
+#include "measure/platform.hpp"
 
 namespace tui {
 
@@ -19,8 +23,7 @@ std::shared_ptr<spdlog::logger> interface_logger() {
     return logger;
   }
   try {
-    return spdlog::stdout_color_mt("main-tui",
-                                   no_colour_requested() ? spdlog::color_mode::never : spdlog::color_mode::automatic);
+    return console_logger("main-tui", measure::system_platform().output_is_terminal());
   } catch (const spdlog::spdlog_ex&) {
     // Another thread registered it between the lookup and the creation.
     return spdlog::get("main-tui");
@@ -30,6 +33,68 @@ std::shared_ptr<spdlog::logger> interface_logger() {
 bool no_colour_requested() {
   const char* value = std::getenv("NO_COLOR");
   return value != nullptr && *value != '\0';
+}
+
+namespace {
+
+// The lines on std::cout, flushed one by one; the level's name in the colour
+// a terminal gives it.
+class ConsoleSink final : public spdlog::sinks::base_sink<std::mutex> {
+ public:
+  explicit ConsoleSink(bool colour) : colour_(colour) { set_pattern_("%+"); }
+
+ protected:
+  // Lines end in "\n" on every system: the stream makes of it what the
+  // system's text files want.
+  void set_pattern_(const std::string& pattern) override {
+    formatter_ = std::make_unique<spdlog::pattern_formatter>(pattern, spdlog::pattern_time_type::local, "\n");
+  }
+
+  void sink_it_(const spdlog::details::log_msg& line) override {
+    spdlog::memory_buf_t formatted;
+    formatter_->format(line, formatted);
+    const std::string_view text(formatted.data(), formatted.size());
+    if (colour_ && line.color_range_end > line.color_range_start) {
+      std::cout << text.substr(0, line.color_range_start) << level_colour(line.level)
+                << text.substr(line.color_range_start, line.color_range_end - line.color_range_start) << "\x1B[0m"
+                << text.substr(line.color_range_end);
+    } else {
+      std::cout << text;
+    }
+    std::cout.flush();
+  }
+  void flush_() override { std::cout.flush(); }
+
+ private:
+  static const char* level_colour(spdlog::level::level_enum level) {
+    switch (level) {
+      case spdlog::level::trace:
+        return "\x1B[37m";
+      case spdlog::level::debug:
+        return "\x1B[36m";
+      case spdlog::level::info:
+        return "\x1B[32m";
+      case spdlog::level::warn:
+        return "\x1B[33m\x1B[1m";
+      case spdlog::level::err:
+        return "\x1B[31m\x1B[1m";
+      case spdlog::level::critical:
+        return "\x1B[1m\x1B[41m";
+      default:
+        return "";
+    }
+  }
+
+  const bool colour_;
+};
+
+}  // namespace
+
+std::shared_ptr<spdlog::logger> console_logger(const std::string& name, bool terminal) {
+  auto logger =
+      std::make_shared<spdlog::logger>(name, std::make_shared<ConsoleSink>(terminal && !no_colour_requested()));
+  spdlog::register_logger(logger);
+  return logger;
 }
 
 // Keeps each line's level and text; the sinks it is written to later format

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <spdlog/logger.h>
@@ -13,6 +14,13 @@ std::shared_ptr<spdlog::logger> interface_logger();
 
 // Whether the user asked for no colours: NO_COLOR set and not empty.
 bool no_colour_requested();
+
+// A logger registered as `name` that writes its lines to std::cout, the
+// level's name coloured when standard output is a `terminal` and the user
+// did not ask for no colours. Through std::cout the lines take the frame's path
+// to the terminal (on Windows, the console's own calls) and keep their order
+// with it.
+std::shared_ptr<spdlog::logger> console_logger(const std::string& name, bool terminal);
 
 // Holds the lines `logger` writes while this lives and then writes them, in
 // order. While the screen owns the terminal a line written to it lands among

@@ -401,7 +401,6 @@ case_report_json() {
 # shows no character outside the Basic Multilingual Plane (the emoji of the
 # labels): those are not looked for.
 case_windows_screen() {
-  local granted
   start 100 40 "$@" "$bin"
   wait_for "Quorvane V" 60
   wait_for "Mode: Sleep "
@@ -414,13 +413,9 @@ case_windows_screen() {
   wait_samples 20
   send f
   wait_for "Filter [IQR]"
-  # Up asks for one μs more than Current; the screen shows what wine grants,
-  # which the report, asking the same, names.
-  current=$(number Current)
-  granted=$("$@" "$bin" --report --json --samples 1 --method busywait --resolution $((current + 1)) </dev/null |
-    jq ".methods[0].resolution_granted") || fail "no report"
-  send Up
-  wait_for "Current: $granted μs"
+  # The arrow keys cannot be tried here: wine's console gives a program no
+  # virtual-terminal input, so they never reach it, and wine grants 1000 μs
+  # whatever is asked.
   send s
   wait_for "Stopped"
   quit_with q 0

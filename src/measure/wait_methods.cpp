@@ -50,10 +50,9 @@ TimedWait sleep_wait(WaitContext& context) {
   return watch.stop();
 }
 
-// Reads the counter, never yielding, until `target`; the reading that
-// reached it.
-std::uint64_t spin_until(const WaitContext& context, std::uint64_t target) {
-  std::uint64_t now = context.now_us();
+// Reads the counter, never yielding, from the reading `now` on until
+// `target`; the reading that reached it.
+std::uint64_t spin_until(const WaitContext& context, std::uint64_t target, std::uint64_t now) {
   while (now < target) {
     now = context.now_us();
   }
@@ -62,7 +61,7 @@ std::uint64_t spin_until(const WaitContext& context, std::uint64_t target) {
 
 TimedWait busy_wait(WaitContext& context) {
   Stopwatch watch(context);
-  return watch.stop_at(spin_until(context, watch.start_us() + interval_us(context)), false);
+  return watch.stop_at(spin_until(context, watch.start_us() + interval_us(context), context.now_us()), false);
 }
 
 // Waits on `timer`, made before the first timestamp and closed after the
@@ -105,7 +104,10 @@ TimedWait hybrid_wait(WaitContext& context) {
   } else {
     fell_back = fell_back || timer != nullptr;
   }
-  const TimedWait wait = watch.stop_at(spin_until(context, watch.start_us() + interval), fell_back);
+  // The timer's wake-up reading is the spin's first, so nothing but the
+  // wait lies between the timestamps.
+  const TimedWait wait =
+      watch.stop_at(spin_until(context, watch.start_us() + interval, fired ? *fired : context.now_us()), fell_back);
   if (fired) {
     context.margin.add(*fired > timer_due ? *fired - timer_due : 0);
   }

@@ -9,7 +9,7 @@
 #include <spdlog/spdlog.h>
 #include <CLI/CLI.hpp>
 
-#include "app/report.hpp"
+#include "report/report.hpp"
 #include "tui/interface_logger.hpp"
 
 namespace app {
@@ -40,15 +40,15 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, measu
   bool verbose = false;
   application.add_flag("--version", show_version, "Show version and exit");
   application.add_flag("-v,--verbose", verbose, "Enable verbose output");
-  ReportOptions report;
-  add_report_options(application, report);
+  report::ReportOptions report_options;
+  report::add_report_options(application, report_options);
   application.allow_extras();
   // The report's errors are one line each; the interface's, the help text.
   application.failure_message([](const CLI::App* app, const CLI::Error& e) {
-    return is_report_error(*app, e) ? std::string("quorvane: ") + e.what() + "\n" : app->help() + "\n";
+    return report::is_report_error(*app, e) ? std::string("quorvane: ") + e.what() + "\n" : app->help() + "\n";
   });
 
-  if (const auto line = flag_given_a_value(argc, argv)) {
+  if (const auto line = report::flag_given_a_value(argc, argv)) {
     err << *line << std::endl;
     return 2;
   }
@@ -58,14 +58,14 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, measu
     return write_out(out, err, application.help());
   } catch (const CLI::ParseError& e) {
     const int code = application.exit(e, out, err);
-    return is_report_error(application, e) ? 2 : code;
+    return report::is_report_error(application, e) ? 2 : code;
   }
 
   if (show_version) {
     return write_out(out, err, "Quorvane CLI Version " + version);
   }
 
-  if (const auto status = run_report_command(report, application.remaining(), out, err, platform)) {
+  if (const auto status = report::run_report_command(report_options, application.remaining(), out, err, platform)) {
     return *status;
   }
 

@@ -3,7 +3,9 @@
 namespace measure {
 
 SamplingEngine::SamplingEngine(Platform& platform, std::mutex& data_mutex, const std::vector<SamplerSetup>& samplers)
-    : platform_(platform), data_mutex_(data_mutex) {
+    : platform_(platform),
+      data_mutex_(data_mutex),
+      kept_(std::make_unique<std::atomic<std::size_t>[]>(samplers.size())) {
   for (const SamplerSetup& setup : samplers) {
     samplers_.push_back(std::make_unique<SleepSampler>(platform, setup));
   }
@@ -38,13 +40,15 @@ bool SamplingEngine::wait_for_end(std::chrono::milliseconds timeout) {
   return end_changed_.wait_for(lock, timeout, [this] { return ended_; });
 }
 
-bool SamplingEngine::step(SleepSampler& sampler) {
+bool SamplingEngine::step(std::size_t i) {
+  SleepSampler& sampler = *samplers_[i];
   try {
     const std::lock_guard lock(data_mutex_);
     if (sampler.full()) {
       return false;
     }
     sampler.measure(kStepMs);
+    kept_[i].store(sampler.samples().size(), std::memory_order_relaxed);
   } catch (...) {
     // A failed lock, or an allocation failure while recording: the next
     // step tries again.
@@ -63,8 +67,8 @@ void SamplingEngine::loop(const std::stop_token& stop) {
   bool measuring = true;
   while (measuring && !stop.stop_requested()) {
     measuring = false;
-    for (const auto& sampler : samplers_) {
-      if (stop.stop_requested() || !step(*sampler)) {
+    for (std::size_t i = 0; i < samplers_.size(); ++i) {
+      if (stop.stop_requested() || !step(i)) {
         continue;
       }
       measuring = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -48,6 +49,9 @@ class SamplingEngine {
   // The samplers, in the order given; only with the data mutex held.
   SleepSampler& sampler(std::size_t i) { return *samplers_[i]; }
   std::size_t sampler_count() const { return samplers_.size(); }
+  // How many samples sampler `i` holds, as of its latest step: readable at
+  // any time without the data mutex, which a step of long waits holds long.
+  std::size_t kept(std::size_t i) const { return kept_[i].load(std::memory_order_relaxed); }
 
   // What the thread found, once it has ended or been stopped: whether its
   // priority was granted, and the timer resolution in effect after its first
@@ -57,12 +61,13 @@ class SamplingEngine {
 
  private:
   void loop(const std::stop_token& stop);
-  // One step of `sampler`; false when it is full and took none.
-  bool step(SleepSampler& sampler);
+  // One step of sampler `i`; false when it is full and took none.
+  bool step(std::size_t i);
 
   Platform& platform_;
   std::mutex& data_mutex_;
   std::vector<std::unique_ptr<SleepSampler>> samplers_;
+  std::unique_ptr<std::atomic<std::size_t>[]> kept_;
   bool active_ = false;
   std::mutex end_mutex_;  // guards ended_
   std::condition_variable_any end_changed_;

@@ -1,17 +1,17 @@
 #pragma once
 
-// What a report says, and its two forms.
+// What a report measured: one data model, which every output draws from.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "analysis/latency_summary.hpp"
 #include "measure/platform.hpp"
+#include "report/baseline.hpp"
 
-namespace app {
+namespace report {
 
 struct MethodReport {
   std::string name;  // as shown: "Sleep"
@@ -33,31 +33,14 @@ struct ResolutionBlock {
   std::vector<MethodReport> methods;
 };
 
-// One method's figures in an earlier report, found by its method, interval
-// and requested resolution.
-struct BaselineEntry {
-  std::string method;
-  std::uint64_t interval_us = 1000;
-  std::optional<std::uint32_t> resolution_us;
-  std::optional<std::uint64_t> p50, p99, p999, max;
-};
-
-// An earlier --json report to compare with.
-struct Baseline {
-  std::string file;
-  int file_version = 0;
-  std::string version;  // of the Quorvane that wrote it
-  bool interrupted = false;
-  std::vector<BaselineEntry> entries;
-};
-
 struct ReportFacts {
   measure::SystemInfo system;
   std::int64_t counter_frequency = 0;
   bool process_priority = false;
   bool thread_priority = false;
   measure::TimerRequestKept timer_request_kept = measure::TimerRequestKept::NotApplicable;
-  // Before measuring; empty when the system would not say.
+  // The resolution in effect for the measuring thread as measuring began
+  // (what the interface shows as Current); empty when the system would not say.
   std::optional<measure::TimerResolution> resolution;
   std::uint64_t interval_us = 1000;
   // The system's sleep takes whole milliseconds (Windows).
@@ -71,16 +54,8 @@ struct ReportFacts {
   std::optional<Baseline> baseline;
 };
 
-// The report for people: facts, then per resolution a table with a row per
-// method (and with --within, the choice), then the comparison.
-void write_text_report(const ReportFacts& facts, std::ostream& out);
-// The report as one JSON document, indented, with a line end.
-std::string json_report(const ReportFacts& facts);
-// The report as OpenMetrics text, for a node exporter's textfile collector.
-std::string openmetrics_report(const ReportFacts& facts);
-
 // The report's document version: 2 since one method may have an entry per
 // timer resolution, and each entry carries its interval and resolution.
 inline constexpr int kReportFileVersion = 2;
 
-}  // namespace app
+}  // namespace report

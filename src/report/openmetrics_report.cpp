@@ -1,10 +1,8 @@
-// The report as OpenMetrics text: what a node exporter's textfile collector
-// reads, so that a fleet's monitoring sees how every machine waits.
+#include "report/openmetrics_report.hpp"
+
 #include <fmt/format.h>
 
-#include "app/report_output.hpp"
-
-namespace app {
+namespace report {
 namespace {
 
 // Prometheus counts time in seconds.
@@ -52,9 +50,59 @@ void each_method(const ReportFacts& facts, Fn fn) {
   }
 }
 
+// The baseline's figures beside the new ones, labelled alike, so that a
+// query can set one against the other.
+void write_baseline(const ReportFacts& facts, const Comparison& comparison, std::string& out) {
+  const auto labels = [&](const ComparedEntry& entry) {
+    const ResolutionBlock& block = facts.blocks[entry.block];
+    return method_labels(facts, block, block.methods[entry.method]);
+  };
+  {
+    Family wait(out, "quorvane_baseline_wait_duration_seconds", "gauge", "seconds",
+                "The --compare baseline's wait by nearest-rank quantile, for the entries it shares with this report.");
+    for (const ComparedEntry& entry : comparison.compared) {
+      for (const auto& [quantile, figure] :
+           {std::pair{"0.5", entry.figures[0]}, {"0.99", entry.figures[1]}, {"0.999", entry.figures[2]}}) {
+        if (figure.before) {
+          wait.sample(labels(entry), seconds(static_cast<double>(*figure.before)), "",
+                      fmt::format(",quantile=\"{}\"", quantile));
+        }
+      }
+    }
+  }
+  {
+    Family max(out, "quorvane_baseline_wait_max_seconds", "gauge", "seconds", "The --compare baseline's longest wait.");
+    for (const ComparedEntry& entry : comparison.compared) {
+      if (entry.figures[3].before) {
+        max.sample(labels(entry), seconds(static_cast<double>(*entry.figures[3].before)));
+      }
+    }
+  }
+  Family compared(out, "quorvane_baseline_compared", "gauge", "",
+                  "1 when some entry's p99 was compared with the baseline's, 0 when nothing was.");
+  compared.sample("", comparison.p99_compared ? 1.0 : 0.0);
+}
+
+// Which method --within names: 1 for it, 0 for the others of its block.
+void write_choices(const ReportFacts& facts, const std::vector<std::optional<std::size_t>>& choices, std::string& out) {
+  {
+    Family tolerance(out, "quorvane_within_tolerance_seconds", "gauge", "seconds",
+                     "How far above the interval --within lets a p99 be.");
+    tolerance.sample("", seconds(static_cast<double>(*facts.within_us)));
+  }
+  Family cheapest(out, "quorvane_within_cheapest", "gauge", "",
+                  "1 for the method that costs the least CPU among those whose p99 is within the tolerance.");
+  for (std::size_t b = 0; b < facts.blocks.size(); ++b) {
+    const ResolutionBlock& block = facts.blocks[b];
+    for (std::size_t m = 0; m < block.methods.size(); ++m) {
+      cheapest.sample(method_labels(facts, block, block.methods[m]), choices[b] == m ? 1.0 : 0.0);
+    }
+  }
+}
+
 }  // namespace
 
-std::string openmetrics_report(const ReportFacts& facts) {
+std::string openmetrics_report(const ReportFacts& facts, const Findings& findings) {
   std::string out;
   {
     Family wait(out, "quorvane_wait_duration_seconds", "summary", "seconds",
@@ -115,8 +163,14 @@ std::string openmetrics_report(const ReportFacts& facts) {
                        "1 when a signal stopped the measuring before every method had its samples.");
     interrupted.sample("", facts.interrupted ? 1.0 : 0.0);
   }
+  if (findings.comparison) {
+    write_baseline(facts, *findings.comparison, out);
+  }
+  if (findings.choices) {
+    write_choices(facts, *findings.choices, out);
+  }
   out += "# EOF\n";
   return out;
 }
 
-}  // namespace app
+}  // namespace report

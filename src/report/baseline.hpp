@@ -1,0 +1,46 @@
+#pragma once
+
+// An earlier --json report, read strictly: a gate acts on what it says.
+#include <cstdint>
+#include <optional>
+#include <streambuf>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace report {
+
+// One method's figures in an earlier report, found by its method, interval
+// and requested resolution.
+struct BaselineEntry {
+  std::string method;
+  std::uint64_t interval_us = 1000;
+  std::optional<std::uint32_t> resolution_us;
+  std::optional<std::uint64_t> p50, p99, p999, max;
+};
+
+struct Baseline {
+  std::string file;
+  int file_version = 0;
+  std::string version;  // of the Quorvane that wrote it
+  bool interrupted = false;
+  std::vector<BaselineEntry> entries;
+};
+
+// The report in `text`, or what is wrong with it, naming the key where a
+// value is at fault ("methods[0].p99 is -1, not a whole number from 0 to
+// 9223372036854775807"). Every figure must fit its field: whole numbers where
+// whole numbers are meant, none negative, each entry once.
+std::variant<Baseline, std::string> parse_baseline(std::string_view text);
+// The same of a stream, read piece by piece.
+std::variant<Baseline, std::string> parse_baseline(std::streambuf& stream);
+
+// The earlier --json report in `file`, or the line for standard error that
+// names the file and what is wrong with it (missing, unreadable, larger than
+// any report, not JSON, cut short, no report of Quorvane, a file_version this
+// program does not read, a value at fault). Reading costs memory in
+// proportion to the file.
+std::variant<Baseline, std::string> read_baseline(const std::string& file);
+
+}  // namespace report

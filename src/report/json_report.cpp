@@ -1,0 +1,141 @@
+#include "report/json_report.hpp"
+
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+namespace report {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+template <typename T>
+Json or_null(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
+}
+
+// Three decimals are below anything a microsecond counter can tell.
+double rounded(double value) { return std::round(value * 1000.0) / 1000.0; }
+
+Json method_json(const ReportFacts& facts, const ResolutionBlock& block, const MethodReport& method) {
+  const analysis::LatencySummary& s = method.summary;
+  const bool any = s.count > 0;
+  auto number = [any](auto value) { return any ? Json(value) : Json(nullptr); };
+  Json histogram = Json::object();
+  for (const auto& [us, count] : s.histogram) {
+    histogram[std::to_string(us)] = count;
+  }
+  return Json{{"method", method.name},
+              {"interval", facts.interval_us},
+              {"resolution_requested", or_null(block.requested_us)},
+              {"resolution_granted", or_null(block.granted_us)},
+              {"samples", s.count},
+              {"min", number(s.min)},
+              {"p50", number(s.p50)},
+              {"p90", number(s.p90)},
+              {"p99", number(s.p99)},
+              {"p999", number(s.p999)},
+              {"max", number(s.max)},
+              {"avg", number(rounded(s.mean))},
+              {"stddev", number(rounded(s.stddev))},
+              {"early", s.early},
+              {"cpu_percent", method.cpu_percent ? Json(rounded(*method.cpu_percent)) : Json(nullptr)},
+              {"fallbacks", method.fallbacks},
+              {"histogram", std::move(histogram)}};
+}
+
+Json keys_json(const std::vector<EntryKey>& keys) {
+  Json all = Json::array();
+  for (const EntryKey& key : keys) {
+    all.push_back(
+        {{"method", key.method}, {"interval", key.interval_us}, {"resolution_requested", or_null(key.resolution_us)}});
+  }
+  return all;
+}
+
+// The baseline's figures for an entry, and how far they moved; null for an
+// entry the baseline does not have.
+Json baseline_json(const ComparedEntry* entry) {
+  if (entry == nullptr) {
+    return nullptr;
+  }
+  Json before = Json::object();
+  Json changes = Json::object();
+  for (const ComparedFigure& figure : entry->figures) {
+    before[figure.key] = or_null(figure.before);
+    changes[figure.key] = or_null(figure.change);
+  }
+  before["change"] = std::move(changes);
+  return before;
+}
+
+}  // namespace
+
+std::string json_report(const ReportFacts& facts, const Findings& findings) {
+  const measure::SystemInfo& system = facts.system;
+  const auto& r = facts.resolution;
+  const auto& comparison = findings.comparison;
+  Json methods = Json::array();
+  Json choices = Json::array();
+  for (std::size_t b = 0; b < facts.blocks.size(); ++b) {
+    const ResolutionBlock& block = facts.blocks[b];
+    for (std::size_t m = 0; m < block.methods.size(); ++m) {
+      methods.push_back(method_json(facts, block, block.methods[m]));
+      if (comparison) {
+        methods.back()["baseline"] = baseline_json(comparison->find(b, m));
+      }
+    }
+    if (findings.choices) {
+      const auto& best = (*findings.choices)[b];
+      choices.push_back({{"resolution_requested", or_null(block.requested_us)},
+                         {"method", best ? Json(block.methods[*best].name) : Json(nullptr)}});
+    }
+  }
+  const Json kept = facts.timer_request_kept == measure::TimerRequestKept::NotApplicable
+                        ? Json(nullptr)
+                        : Json(facts.timer_request_kept == measure::TimerRequestKept::Accepted);
+  Json document{
+      {"file_version", kReportFileVersion},
+      {"program", "Quorvane"},
+      {"version", QUORVANE_VERSION},
+      {"sysinfo",
+       {{"sysname", system.sysname},
+        {"release", system.release},
+        {"version", system.version},
+        {"machine", system.machine},
+        {"cpu_model", system.cpu_model.empty() ? Json(nullptr) : Json(system.cpu_model)}}},
+      {"counter_frequency", facts.counter_frequency},
+      {"priority", {{"process", facts.process_priority}, {"thread", facts.thread_priority}}},
+      {"timer_request_kept_when_hidden", kept},
+      {"interval", facts.interval_us},
+      {"sleep_whole_milliseconds", facts.sleep_whole_milliseconds},
+      {"resolution",
+       {{"current", r ? Json(r->current_us) : Json(nullptr)},
+        {"coarsest", r ? Json(r->coarsest_us) : Json(nullptr)},
+        {"finest", r ? Json(r->finest_us) : Json(nullptr)}}},
+      {"samples_per_method", facts.samples_per_method},
+      {"interrupted", facts.interrupted},
+      {"methods", std::move(methods)},
+  };
+  if (facts.within_us) {
+    document["within"] = {{"us", *facts.within_us}, {"choices", std::move(choices)}};
+  }
+  if (comparison) {
+    const Baseline& b = *facts.baseline;
+    document["baseline"] = {{"file", b.file},
+                            {"file_version", b.file_version},
+                            {"version", b.version},
+                            {"interrupted", b.interrupted},
+                            {"compared", comparison->p99_compared},
+                            {"only_in_baseline", keys_json(comparison->only_before)},
+                            {"only_now", keys_json(comparison->only_now)}};
+    if (!comparison->p99_compared) {
+      document["baseline"]["why_nothing_compared"] = comparison->why_nothing_compared;
+    }
+  }
+  // A string that is not UTF-8 (from the system or a baseline) gets
+  // replacement characters rather than costing the whole document.
+  return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace report

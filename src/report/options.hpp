@@ -1,0 +1,57 @@
+#pragma once
+
+// The report's command line: what each option accepts, every value read once,
+// strictly, into what the run uses.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "measure/wait_methods.hpp"
+
+namespace CLI {
+class App;
+class Error;
+}  // namespace CLI
+
+namespace report {
+
+enum class Format { Text, Json, OpenMetrics };
+
+// The report's options as read. Lists are in the order given, each item once.
+struct ReportOptions {
+  bool report = false;
+  bool json = false;  // --json, the same as --format json
+  Format format = Format::Text;
+  // An earlier --json report, and how far a p99 may rise beyond it.
+  std::optional<std::string> compare;
+  std::optional<std::uint64_t> max_regression_us;
+  // None: the interface's three.
+  std::vector<measure::SleepMode> modes;
+  std::size_t samples = 1000;
+  std::uint32_t interval_us = 1000;
+  // Measured at each in turn; none: at whatever is in effect.
+  std::vector<std::uint32_t> resolutions_us;
+  std::optional<std::uint64_t> max_p99_us;
+  std::optional<std::uint64_t> within_us;
+};
+
+// Declares --report and its options with what each accepts.
+void add_report_options(CLI::App& application, ReportOptions& options);
+
+// A value given to --report or --json (`--json=false`, `--report=`): the line
+// for standard error. The library reads some of these as the flag itself.
+std::optional<std::string> flag_given_a_value(int argc, const char* const* argv);
+
+// Whether a command-line error belongs to the report: --report or one of its
+// options was given, or the error is one only they can raise.
+bool is_report_error(const CLI::App& application, const CLI::Error& error);
+
+// `text` as a whole number from `lowest` to `highest`, written in decimal
+// digits and nothing else: no sign, base prefix, separator, exponent or space,
+// so that "010" is ten and "0x10" is nothing; nothing for anything else.
+std::optional<std::uint64_t> decimal(std::string_view text, std::uint64_t lowest, std::uint64_t highest);
+
+}  // namespace report

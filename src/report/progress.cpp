@@ -1,0 +1,64 @@
+#include "report/progress.hpp"
+
+#include <algorithm>
+#include <ostream>
+
+#include <fmt/format.h>
+
+#include "report/text.hpp"
+
+namespace report {
+
+std::string progress_text(const std::vector<measure::SleepMode>& modes, const std::vector<std::size_t>& counts,
+                          std::size_t wanted, double seconds, bool short_names) {
+  std::string text = fmt::format("Measuring {} each:", wanted);
+  for (std::size_t i = 0; i < modes.size(); ++i) {
+    const measure::WaitMethod* method = measure::find_method(modes[i]);
+    text += fmt::format("{} {} {}", i == 0 ? "" : ",", short_names ? method->option : method->name, counts[i]);
+  }
+  return text + fmt::format("; {:.1f} s", seconds);
+}
+
+ProgressLine::ProgressLine(std::ostream& err, std::function<std::optional<int>()> width,
+                           const std::vector<measure::SleepMode>& modes, std::size_t wanted)
+    : err_(err), width_of_terminal_(std::move(width)), modes_(modes), wanted_(wanted) {}
+
+void ProgressLine::show(const std::string& prefix, const std::vector<std::size_t>& counts,
+                        std::chrono::steady_clock::duration elapsed) {
+  const auto width = width_of_terminal_();
+  if (!width) {
+    return;
+  }
+  // The last column left free: writing into it makes some terminals wrap.
+  const auto room = static_cast<std::size_t>(std::max(*width - 1, 0));
+  if (room != room_) {
+    // The short names where the longest line (every count full, some 25 ms
+    // a step) would not fit, so that they do not change as the counts grow.
+    const std::vector<std::size_t> full(modes_.size(), wanted_);
+    const double longest = 0.025 * static_cast<double>(wanted_ * modes_.size());
+    room_ = room;
+    short_names_ = columns(prefix + progress_text(modes_, full, wanted_, longest, false)) > room;
+  }
+  const double seconds = std::chrono::duration<double>(elapsed).count();
+  draw(std::string(cut_to_columns(prefix + progress_text(modes_, counts, wanted_, seconds, short_names_), room)));
+}
+
+void ProgressLine::finish(bool interrupted) {
+  if (drawn_ == 0) {
+    return;
+  }
+  if (interrupted) {
+    err_ << std::endl;
+  } else {
+    draw("");
+    err_ << '\r' << std::flush;
+  }
+}
+
+void ProgressLine::draw(const std::string& text) {
+  const std::size_t width = columns(text);
+  err_ << '\r' << text << std::string(drawn_ > width ? drawn_ - width : 0, ' ') << std::flush;
+  drawn_ = width;
+}
+
+}  // namespace report

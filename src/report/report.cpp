@@ -1,0 +1,130 @@
+#include "report/report.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <ostream>
+
+#include <fmt/format.h>
+
+#include "report/baseline.hpp"
+#include "report/findings.hpp"
+#include "report/json_report.hpp"
+#include "report/openmetrics_report.hpp"
+#include "report/run.hpp"
+#include "report/text.hpp"
+#include "report/text_report.hpp"
+
+namespace report {
+namespace {
+
+// False, with the line said, when the report did not all go out.
+bool write_report(Format format, const ReportFacts& facts, const Findings& findings, std::ostream& out,
+                  std::ostream& err) {
+  errno = 0;
+  switch (format) {
+    case Format::Json:
+      out << json_report(facts, findings);
+      break;
+    case Format::OpenMetrics:
+      out << openmetrics_report(facts, findings);
+      break;
+    case Format::Text:
+      write_text_report(facts, findings, out);
+      break;
+  }
+  out.flush();
+  if (out) {
+    return true;
+  }
+  const int error = errno;
+  err << "quorvane: the report could not be written to standard output"
+      << (error != 0 ? std::string(": ") + std::strerror(error) : "") << std::endl;
+  return false;
+}
+
+// What the gates say of the figures: 0, or 3 with a line for each failure.
+int gate(const ReportOptions& options, const ReportFacts& facts, const Findings& findings, std::ostream& err) {
+  int status = 0;
+  for (const ResolutionBlock& block : facts.blocks) {
+    for (const MethodReport& method : block.methods) {
+      if (options.max_p99_us && method.summary.count > 0 && method.summary.p99 > *options.max_p99_us) {
+        err << fmt::format("quorvane: {} p99 {} μs is above --max-p99 {} μs{}", method.name, method.summary.p99,
+                           *options.max_p99_us,
+                           block.requested_us ? fmt::format(" at resolution {} μs", *block.requested_us) : "")
+            << std::endl;
+        status = 3;
+      }
+    }
+  }
+  if (!findings.comparison) {
+    return status;
+  }
+  const Comparison& comparison = *findings.comparison;
+  if (!comparison.p99_compared) {
+    // A gate that compared nothing has not passed.
+    err << fmt::format("quorvane: {}nothing was compared with {}: {}",
+                       options.max_regression_us ? "" : "warning: ", printable(facts.baseline->file),
+                       comparison.why_nothing_compared)
+        << std::endl;
+    return options.max_regression_us ? 3 : status;
+  }
+  for (const ComparedEntry& entry : comparison.compared) {
+    const ComparedFigure& p99 = entry.p99();
+    if (options.max_regression_us && p99.change && *p99.change > 0 &&
+        static_cast<std::uint64_t>(*p99.change) > *options.max_regression_us) {
+      err << fmt::format("quorvane: {} p99 rose by {} μs ({} → {} μs), more than --max-regression {} μs", entry.label,
+                         *p99.change, *p99.before, *p99.now, *options.max_regression_us)
+          << std::endl;
+      status = 3;
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+std::optional<int> run_report_command(const ReportOptions& given, const std::vector<std::string>& extras,
+                                      std::ostream& out, std::ostream& err, measure::Platform& platform) {
+  if (!given.report) {
+    return std::nullopt;
+  }
+  // A mistyped option must not pass unnoticed: in a CI gate, `--max-p9 50`
+  // ignored would let every runner through. After "--" nothing is an option.
+  const auto extra = std::find_if(extras.begin(), extras.end(), [](const std::string& e) { return e != "--"; });
+  if (extra != extras.end()) {
+    err << fmt::format("quorvane: unknown argument \"{}\" (--help lists the options of --report)", printable(*extra))
+        << std::endl;
+    return 2;
+  }
+  std::optional<Baseline> baseline;
+  if (given.compare) {
+    auto read = read_baseline(*given.compare);
+    if (const auto* line = std::get_if<std::string>(&read)) {
+      err << "quorvane: " << *line << std::endl;
+      return 2;
+    }
+    baseline = std::get<Baseline>(std::move(read));
+  }
+  ReportOptions options = given;
+  if (options.modes.empty()) {
+    for (const measure::WaitMethod& method : measure::interface_methods()) {
+      options.modes.push_back(method.mode);
+    }
+  }
+  const Format format = options.json ? Format::Json : options.format;
+  try {
+    const ReportFacts facts = measure_report(options, std::move(baseline), err, platform);
+    const Findings findings = conclude(facts);
+    if (!write_report(format, facts, findings, out, err)) {
+      return 1;
+    }
+    return gate(options, facts, findings, err);
+  } catch (const std::exception& e) {
+    err << "quorvane: the report failed: " << e.what() << std::endl;
+    return 1;
+  }
+}
+
+}  // namespace report

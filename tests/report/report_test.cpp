@@ -1,0 +1,270 @@
+// The report as a user meets it: its options, outputs, comparison and exit
+// status, through the entry with its streams captured.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "support/command_line.hpp"
+
+namespace {
+
+using testing::HasSubstr;
+using testing_support::baseline;
+using testing_support::FakePlatform;
+using testing_support::file;
+using testing_support::run;
+
+TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--report", "--samples"}, "--samples: 1 required"},
+      {{"--report", "--method", "slep"},
+       "--method: accepts sleep, busywait, timer, hrtimer or hybrid (or all), separated by commas, not \"slep\""},
+      {{"--report", "--method", "timer,Timer"}, "--method: names each method once; \"timer\" came twice"},
+      {{"--report", "--method", "sleep", "--method", "all"}, "--method: all names every method and goes alone"},
+      {{"--report", "--resolution", "500,1000", "--resolution", "500"},
+       "--resolution: names each resolution once; 500 came twice"},
+      {{"--report", "--format", "xml"}, "--format: accepts text, json or openmetrics, not \"xml\""},
+      // The option after --compare is no file name.
+      {{"--report", "--compare", "--max-p99", "5"}, "--compare: needs the file of an earlier --json report"},
+      {{"--report", "--max-p9", "5"}, "unknown argument \"--max-p9\""},
+      // After "--" nothing is an option.
+      {{"--report", "--method", "busywait", "--", "--json"}, "unknown argument \"--json\""},
+      {{"--report", "--max-regression", "5"}, "--max-regression requires --compare"},
+      {{"--report", "--json", "--format", "text"}, "--json excludes --format"},
+  };
+  // Every number is decimal digits alone, read one way for every option.
+  const std::pair<const char*, const char*> numbers[] = {
+      {"--samples", "accepts a whole number from 1 to 1000000"},
+      {"--interval", "accepts a whole number of μs from 1 to 1000000"},
+      {"--max-p99", "accepts a whole number of μs from 0 to 1000000"},
+      {"--within", "accepts a whole number of μs from 0 to 1000000"},
+  };
+  for (const auto& [option, accepts] : numbers) {
+    for (const char* value : {"0x10", "0b1111101000", "0o17", "1_000", "1'000", " 5", "5 ", "", "1e3", "+5", "-1",
+                              "1.5", "x", "1000001", "99999999999999999999999"}) {
+      cases.push_back({{"--report", option, value}, fmt::format("{}: {}, not \"{}\"", option, accepts, value)});
+    }
+  }
+  cases.push_back({{"--report", "--samples", "0"}, "--samples: accepts a whole number from 1 to 1000000, not \"0\""});
+  // A list with an empty item, or an item out of range; nor does a bad list take the next argument.
+  for (const char* list : {"500,,1000", "500,", ",", "-1", "1000001", "5,1000001", "5, 6", "0x10"}) {
+    cases.push_back({{"--report", "--resolution", list, "--json"},
+                     "--resolution: accepts whole numbers of μs from 0 to 1000000, separated by commas, not \"" +
+                         std::string(list) + "\""});
+  }
+  for (const char* list : {"sleep,", ",", "sleep,,timer", ""}) {
+    cases.push_back({{"--report", "--method", list},
+                     "--method: accepts sleep, busywait, timer, hrtimer or hybrid (or all), separated by commas, not "
+                     "\"" +
+                         std::string(list) + "\""});
+  }
+  // A value given to a flag is refused, whatever it says.
+  for (const char* value : {"--json=maybe", "--json=0", "--json=false", "--json=true", "--json="}) {
+    cases.push_back({{"--report", value}, "--json takes no value"});
+  }
+  for (const char* value : {"--report=1", "--report=yes", "--report=", "--report=0", "--report=off"}) {
+    cases.push_back({{value}, "--report takes no value"});
+  }
+  // A baseline that cannot be compared with (its reader has a table of its own).
+  const std::pair<std::string, const char*> baselines[] = {
+      {testing::TempDir() + "missing.json", "cannot be read: "},
+      {baseline("v9.json", "sleep", [](auto& doc) { doc["file_version"] = 9; }),
+       "is a report of file_version 9, which this Quorvane does not read (it reads 1 to 2)"},
+      // Control characters in a name it gives are shown, not obeyed.
+      {file("bell\x07.json", ""), "is empty"},
+  };
+  for (const auto& [path, says] : baselines) {
+    std::string shown = path;
+    if (const auto bell = shown.find('\x07'); bell != std::string::npos) {
+      shown.replace(bell, 1, "\\x07");
+    }
+    cases.push_back({{"--report", "--compare", path}, "--compare " + shown + ": " + says});
+  }
+  for (const char* option : {"--json", "--method=sleep", "--samples=5", "--interval=5", "--resolution=5", "--max-p99=5",
+                             "--within=5", "--format=json", "--compare=x"}) {
+    cases.push_back({{option}, std::string(option).substr(0, std::string(option).find('=')) + " requires --report"});
+  }
+  for (const auto& [args, says] : cases) {
+    FakePlatform platform;
+    const auto r = run(args, platform);
+    EXPECT_EQ(r.status, 2) << says;
+    EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << says;
+    EXPECT_EQ(platform.counter, 0) << says << ": measured";
+    EXPECT_FALSE(r.ran) << says;
+  }
+}
+
+// Numbers are read as written: a leading zero is no octal, and the last of
+// a repeated option holds.
+TEST(Report, NumbersReadAsWritten) {
+  FakePlatform platform;
+  const auto r = run({"--report", "--json", "--method", "sleep", "--samples", "010", "--interval", "0020", "--interval",
+                      "010", "--resolution", "010", "--within", "010"},
+                     platform);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ(doc["samples_per_method"], 10);
+  EXPECT_EQ(doc["interval"], 10);
+  EXPECT_EQ(doc["methods"][0]["resolution_requested"], 10);
+  EXPECT_EQ(doc["within"]["us"], 10);
+}
+
+// Every method at two resolutions in turn: what each wait cost, the
+// fallbacks (no high-resolution timer here), the choice within 5 μs.
+TEST(Report, JsonDocumentReadsBack) {
+  FakePlatform platform;
+  platform.wait_counts = 20'000;  // the waits last their 2000 μs
+  platform.high_resolution_refused = true;
+  const auto r = run({"--report", "--json", "--samples=3", "--method", "ALL", "--interval", "2000", "--resolution",
+                      "500,1000", "--within", "5"},
+                     platform);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ(doc["file_version"], 2);
+  // What the measuring thread met as it began: after the first request.
+  EXPECT_EQ(doc["resolution"], nlohmann::json::parse(R"({"current": 500, "coarsest": 15625, "finest": 500})"));
+  EXPECT_EQ(platform.requests, (std::vector<std::uint32_t>{500, 1000}));
+  EXPECT_EQ(platform.releases, platform.requests) << "each request withdrawn";
+  ASSERT_EQ(doc["methods"].size(), 10U);
+  const char* names[] = {"Sleep", "BusyWait", "HighPrecisionSleep", "HighResolutionTimer", "Hybrid"};
+  for (std::size_t i = 0; i < 10; ++i) {
+    const auto& m = doc["methods"][i];
+    SCOPED_TRACE(m.dump());
+    EXPECT_EQ(m["method"], names[i % 5]);
+    EXPECT_EQ(m["interval"], 2000);
+    EXPECT_EQ(m["resolution_requested"], i < 5 ? 500 : 1000);
+    EXPECT_EQ(m["resolution_granted"], m["resolution_requested"]);
+    EXPECT_EQ(m["samples"], 3);
+    // Never early; the CPU clock, read outside the timestamps, costs a wait nothing.
+    EXPECT_TRUE(m["min"] >= 2000 && m["max"] <= 2010 && m["early"] == 0);
+    EXPECT_EQ(m["fallbacks"], i % 5 >= 3 ? 3 : 0);
+    // A spin is on a CPU all its time, Hybrid for its margin (half the
+    // interval, until it learns its timer), the rest only to read the counter.
+    const double cpu[] = {0, 100, 0, 0, 50};
+    EXPECT_NEAR(m["cpu_percent"].get<double>(), cpu[i % 5], 1.0);
+  }
+  // The spin costs the most; the choice itself is the analysis's.
+  ASSERT_EQ(doc["within"]["choices"].size(), 2U);
+  for (const auto& choice : doc["within"]["choices"]) {
+    EXPECT_TRUE(choice["method"].is_string() && choice["method"] != "BusyWait") << choice;
+  }
+}
+
+// What the table says of a method that fell back, of a CPU time the system
+// will not give, and of a choice none can meet.
+TEST(Report, TextSaysFallbacksUnknownCostsAndChoices) {
+  FakePlatform platform;
+  platform.timer_creation_fails = true;
+  platform.cpu_unknown = true;
+  platform.wait_counts = 10'100;  // 1010 μs a sleep
+  auto r = run({"--report", "--method", "timer", "--samples", "3", "--within", "9"}, platform);
+  // The row names the fallback, a line below the table counts its waits.
+  const auto row = r.out.substr(r.out.find("\nHighPrecisionSleep→Sleep  "));
+  EXPECT_THAT(row.substr(0, row.find('\n', 1) + 1), testing::EndsWith(" -\n")) << "no CPU share";
+  EXPECT_THAT(row, HasSubstr("\nHighPrecisionSleep→Sleep: 3 of 3 waits fell back to Sleep.\n"));
+  EXPECT_THAT(r.out, testing::HasSubstr("Within 9 μs of 1000 μs: none of the methods measured.\n"));
+  r = run({"--report", "--method", "timer", "--samples", "3", "--within", "10"}, platform);
+  EXPECT_THAT(r.out, testing::HasSubstr("Within 10 μs of 1000 μs: HighPrecisionSleep, with a p99 of 1010 μs; "
+                                        "what the waits cost in CPU this system does not say.\n"));
+}
+
+// Against an earlier report: methods on both sides compared, the others
+// named; an interrupted baseline said; a report of the first version read.
+TEST(Report, ComparesWithAnEarlierReport) {
+  FakePlatform platform;
+  auto r = run({"--report", "--samples", "3", "--method", "sleep,timer", "--compare",
+                baseline("sleep-busywait.json", "sleep,busywait", [](auto& doc) { doc["interrupted"] = true; })},
+               platform);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("(Quorvane 1.0.1; interrupted: it holds what was measured before a signal stopped it)"));
+  EXPECT_THAT(r.out, testing::ContainsRegex("Sleep +p50 +1000 +1000 +0\n +p99 "));
+  EXPECT_THAT(r.out, HasSubstr("Only now: HighPrecisionSleep (1000 μs)\nOnly in the baseline: BusyWait (1000 μs)\n"));
+  // Version 1: waits of 1 ms, and the resolution requested once for all.
+  const std::string v1 = baseline("v1.json", "sleep", [](auto& doc) {
+    doc["file_version"] = 1;
+    doc["resolution"]["requested"] = 500;
+    doc["methods"][0].erase("interval"), doc["methods"][0].erase("resolution_requested");
+    doc["methods"][0]["p99"] = 990;
+  });
+  r = run({"--report", "--json", "--samples", "3", "--method", "sleep", "--resolution", "600,500", "--compare", v1},
+          platform);
+  const auto doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ(doc["methods"][0]["baseline"], nullptr) << "measured at another resolution";
+  EXPECT_EQ(doc["methods"][1]["baseline"]["p99"], 990);
+  EXPECT_EQ(doc["methods"][1]["baseline"]["change"]["p99"], 10);
+  EXPECT_EQ(doc["baseline"]["only_in_baseline"], nlohmann::json::array());
+}
+
+TEST(Report, OpenMetrics) {
+  FakePlatform platform;
+  const auto r = run({"--report", "--format", "openmetrics", "--samples", "3", "--method", "sleep"}, platform);
+  EXPECT_THAT(r.out, HasSubstr("# TYPE quorvane_wait_duration_seconds summary\n# UNIT quorvane_wait_duration_seconds "
+                               "seconds\nquorvane_wait_duration_seconds{method=\"Sleep\",interval=\"1000\","
+                               "resolution=\"default\",quantile=\"0.5\"} 0.001\n"));
+  EXPECT_THAT(r.out, HasSubstr("_count{method=\"Sleep\",interval=\"1000\",resolution=\"default\"} 3\n"));
+  EXPECT_THAT(r.out, testing::EndsWith("\nquorvane_report_interrupted 0\n# EOF\n"));
+}
+
+// The gate, a stop signal and an unwritable output each decide the status;
+// a gate that compared nothing has not passed.
+TEST(Report, ExitStatus) {
+  // Arguments, the check a stop signal is caught at (0: never), output unwritable, status, output, error.
+  using Case = std::tuple<std::vector<std::string>, int, bool, int, std::string, std::string>;
+  const auto p99 = [](std::uint64_t us) {
+    return [us](nlohmann::json& doc) { doc["methods"][0]["p99"] = doc["methods"][0]["p50"] = us; };
+  };
+  const std::string earlier = baseline("p99-990.json", "sleep", p99(990));
+  const std::string elsewhere = baseline("2000.json", "sleep", [](auto& doc) { doc["methods"][0]["interval"] = 2000; });
+  // Far-apart figures move by what they moved, without overflow.
+  const std::string highest = baseline("highest.json", "sleep", p99(9223372036854775807U));
+  const Case cases[] = {
+      {{"--compare", earlier, "--max-regression", "10"}, 0, false, 0, "Compared", ""},
+      {{"--compare", earlier, "--max-regression", "9"},
+       0,
+       false,
+       3,
+       "Compared",
+       "quorvane: Sleep p99 rose by 10 μs (990 → 1000 μs), more than --max-regression 9 μs\n"},
+      {{"--compare", highest, "--max-regression", "0"}, 0, false, 0, "-9223372036854774807", ""},
+      {{"--compare", elsewhere, "--max-regression", "1000"},
+       0,
+       false,
+       3,
+       "Nothing compared: the baseline's waits were of 2000 μs, these of 1000 μs.\n",
+       "quorvane: nothing was compared with " + elsewhere +
+           ": the baseline's waits were of 2000 μs, these of 1000 μs\n"},
+      {{"--compare", elsewhere},
+       0,
+       false,
+       0,
+       "Only in the baseline: Sleep (2000 μs)\n",
+       "quorvane: warning: nothing was compared with " + elsewhere +
+           ": the baseline's waits were of 2000 μs, these of 1000 μs\n"},
+      {{"--compare", earlier, "--resolution", "500", "--max-regression", "9"},
+       0,
+       false,
+       3,
+       "",
+       "quorvane: nothing was compared with " + earlier +
+           ": the baseline was measured at the resolution in effect, this report at resolution 500 μs\n"},
+      {{"--max-p99", "1001"}, 0, false, 0, "Method", ""},
+      {{"--max-p99", "999"}, 0, false, 3, "Method", "quorvane: Sleep p99 1000 μs is above --max-p99 999 μs\n"},
+      {{"--samples", "1000000"}, 1, false, 0, "Interrupted", ""},
+      {{}, 0, true, 1, "", "quorvane: the report could not be written to standard output\n"},
+  };
+  for (const auto& [extra, signal_at, broken_out, status, out, err] : cases) {
+    SCOPED_TRACE(testing::PrintToString(extra));
+    FakePlatform platform;
+    std::vector<std::string> args{"--report", "--method", "sleep", "--samples", "3"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const auto r = run(args, platform, signal_at, broken_out);
+    EXPECT_EQ(r.status, status);
+    EXPECT_THAT(r.out, testing::HasSubstr(out));
+    EXPECT_EQ(r.err, err);
+  }
+}
+
+}  // namespace

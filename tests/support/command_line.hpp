@@ -1,0 +1,64 @@
+#pragma once
+
+// The command line as a user gives it, run through the entry with its
+// streams captured and reports measured on a fake.
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "app/entry.hpp"
+#include "support/fake_platform.hpp"
+
+namespace testing_support {
+
+struct Outcome {
+  int status;
+  std::string out, err;
+  bool ran = false;  // whether the interface was started
+};
+
+// The entry on `args`, reports measured on `platform`: a stop signal is caught
+// at check `signal_at` (0: never); the interface, if started, throws `failure`.
+inline Outcome run(std::vector<std::string> args, FakePlatform& platform, int signal_at = 0, bool out_fails = false,
+                   const char* failure = nullptr) {
+  platform.signal_at = signal_at;
+  args.insert(args.begin(), "quorvane");
+  std::vector<char*> argv(args.size());
+  std::transform(args.begin(), args.end(), argv.begin(), [](std::string& a) { return a.data(); });
+  std::ostringstream out, err;
+  out.setstate(out_fails ? std::ios::badbit : std::ios::goodbit);
+  Outcome result{};
+  result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err, platform, [&] {
+    result.ran = true;
+    if (failure != nullptr) {
+      throw std::runtime_error(failure);
+    }
+  });
+  result.out = out.str(), result.err = err.str();
+  return result;
+}
+
+// A file in the test's own folder, holding `text`.
+inline std::string file(const std::string& name, const std::string& text) {
+  const std::string path = testing::TempDir() + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+// A JSON report of `methods`, measured on a fake, edited by `edit`.
+inline std::string baseline(const std::string& name, const char* methods,
+                            const std::function<void(nlohmann::json&)>& edit) {
+  FakePlatform platform;
+  auto doc = nlohmann::json::parse(run({"--report", "--json", "--samples", "3", "--method", methods}, platform).out);
+  edit(doc);
+  return file(name, doc.dump());
+}
+
+}  // namespace testing_support

@@ -46,7 +46,12 @@ fi
 # output on /dev/null takes that role, so no test's output pipe is held open
 # until the server exits.
 "$wineserver" -p 9>&-
-trap '"$wineserver" -k 2>/dev/null 9>&- || true' EXIT
+# Ended, the run ends every wine process of the prefix and waits until the
+# server is gone, interrupted (by a signal) too.
+trap '"$wineserver" -k 2>/dev/null 9>&- || true; "$wineserver" -w 2>/dev/null 9>&- || true' EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 "$wine" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
 
 "$@" 9>&-

@@ -13,7 +13,8 @@ inline constexpr std::size_t kHistogramMinSamples = 10;
 // The number of bins a requested count of 0 stands for.
 inline constexpr std::size_t kDefaultBinCount = 32;
 
-// Which value range the bins cover. Any other value reads as All.
+// Which value range the bins cover. Any other value is named and binned as
+// All; next_filter leaves it as it is.
 enum class HistogramFilter : std::int32_t {
   All = 0,       // smallest to largest sample, widened by a margin
   Iqr = 1,       // first to third quartile, by index

@@ -98,7 +98,9 @@ std::shared_ptr<spdlog::logger> console_logger(const std::string& name, bool ter
 }
 
 // Keeps each line's level and text; the sinks it is written to later format
-// it then (the pattern has no time fields).
+// it then, so a time in their pattern is the time of writing, not of logging.
+// The program's "main" logger shows none ("[%^%l%$] %v", app/entry.cpp); the
+// fallback "main-tui" of console_logger, with spdlog's "%+", does.
 class HeldLogLines::Holder final : public spdlog::sinks::base_sink<std::mutex> {
  public:
   void write_to(const std::vector<spdlog::sink_ptr>& sinks, const std::string& logger_name) {

@@ -137,10 +137,10 @@ void RealTimeTUI::draw() {
     shown_ = snapshot;
     return;
   } catch (const std::exception& e) {
-    interface_logger()->error("[TUI] Exception in main_component_ render: {}", e.what());
+    interface_logger()->error("[TUI] Exception drawing the frame: {}", e.what());
     writer_.draw(render_error_frame(e.what()), terminal);
   } catch (...) {
-    interface_logger()->error("[TUI] Unknown exception in main_component_ render");
+    interface_logger()->error("[TUI] Unknown exception drawing the frame");
     writer_.draw(vbox({text("TUI Render Error: Unknown") | color(Color::Red)}), terminal);
   }
 }

@@ -2,16 +2,163 @@
 # End to end, as a user meets Quorvane: in a real terminal (a private tmux
 # server), typed at and read back from the screen.
 # Usage: e2e.sh BINARY CASE [ARGS...]; the cases are the case_* functions below.
+#
+# A case leaves nothing running. Every process it starts carries QUORVANE_E2E
+# ("SOCKET script|terminal BINARY") in its environment, through tmux, wine and
+# the change to user nobody alike, so it is found again when its parent is
+# gone too. The program must have ended when the case starts a new terminal
+# and when the case ends, or the case fails; what else runs in the terminal
+# (shells, jobs started from them) is ended and waited for before the tmux
+# server, and the script's own background jobs are in `cleanups`. The case
+# `leftovers`, run by ctest after the others, fails on anything a run for
+# BINARY left.
 set -euo pipefail
 export LC_ALL=C.UTF-8 # screen texts are UTF-8
+
+# Under ctest QUORVANE_E2E_TIMEOUT is the test's TIMEOUT, on which ctest kills
+# the script with SIGKILL, so that no trap of it runs. The case stops itself
+# a margin earlier instead: timeout(1) sends TERM to the script and its jobs,
+# and its trap ends the rest (a KILL follows if even that hangs).
+if [ -n "${QUORVANE_E2E_TIMEOUT:-}" ]; then
+  margin=$((QUORVANE_E2E_TIMEOUT / 4 < 30 ? QUORVANE_E2E_TIMEOUT / 4 : 30))
+  deadline=$((QUORVANE_E2E_TIMEOUT - margin))
+  unset QUORVANE_E2E_TIMEOUT
+  exec timeout --signal=TERM --kill-after=$((margin / 2 + 1)) "$deadline" "$0" "$@"
+fi
+
 bin=$1 case=$2
 shift 2
 
-sock="quorvane-e2e-$$" dir=$(mktemp -d) cleanups=()
+sock="quorvane-e2e-$$" dir=$(realpath "$(mktemp -d)") cleanups=()
+bin_real=$(realpath -m -- "$bin")
+export QUORVANE_E2E="$sock script $bin_real"
 tmx() { tmux -L "$sock" "$@"; }
 send() { tmx send-keys -t ui "$@"; }
 screen_text() { tmx capture-pane -p -t ui; }
-trap 'for c in "${cleanups[@]}"; do eval "$c" || true; done; tmx kill-server &>/dev/null || true; rm -rf "$dir"' EXIT
+
+# mark_of PID: its QUORVANE_E2E into $mark; empty if it has none, or has ended
+# (a zombie shows no environment).
+mark_of() {
+  local entry environment=()
+  mark=
+  { mapfile -d '' environment <"/proc/$1/environ"; } 2>/dev/null || return 0
+  for entry in "${environment[@]}"; do
+    [[ $entry != QUORVANE_E2E=* ]] || { mark=${entry#*=} && return 0; }
+  done
+}
+# marked PREFIX SUFFIX: the processes (this shell aside) whose QUORVANE_E2E
+# starts with PREFIX and ends with SUFFIX, into found (and marks[PID]).
+declare -A marks=()
+marked() {
+  local p
+  found=() && marks=()
+  for p in /proc/[1-9]*; do
+    p=${p#/proc/}
+    [ "$p" != $$ ] && [ "$p" != "$BASHPID" ] || continue
+    mark_of "$p"
+    [[ -n $mark && $mark == "$1"* && $mark == *"$2" ]] || continue
+    found+=("$p") && marks[$p]=$mark
+  done
+}
+# Only processes still carrying the mark they were found with are signalled
+# or waited for: a number freed and taken again belongs to someone else.
+still_ours() { # PID...: true while any of them runs
+  local p
+  for p; do
+    mark_of "$p"
+    [ -z "$mark" ] || [ "$mark" != "${marks[$p]:-}" ] || return 0
+  done
+  return 1
+}
+signal_ours() { # SIGNAL PID...
+  local signal=$1 p
+  shift
+  for p; do ! still_ours "$p" || kill -s "$signal" "$p" 2>/dev/null || true; done
+}
+wait_gone() { # SECONDS PID...: true once none of them runs
+  local deadline=$((SECONDS + $1))
+  shift
+  while still_ours "$@"; do [ $SECONDS -lt $deadline ] || return 1 && sleep 0.05; done
+}
+describe() { [ $# = 0 ] || ps -o pid=,args= -p "$(IFS=, && echo "$*")" 2>/dev/null | sed 's/^ *//' | paste -sd ';'; }
+# end PID... (found by `marked`): the tmux servers among them after
+# everything else, so that the programs in their terminals end first.
+end() {
+  local p comm servers=() others=()
+  for p; do
+    comm= && { read -r comm <"/proc/$p/comm"; } 2>/dev/null || true
+    [ "$comm" = "tmux: server" ] && servers+=("$p") || others+=("$p")
+  done
+  end_now "${others[@]}"
+  end_now "${servers[@]}"
+}
+# end_now PID...: TERM and HUP (and CONT, for the stopped), each waited for;
+# KILL what is still there five seconds later.
+end_now() {
+  [ $# -gt 0 ] || return 0
+  local signal
+  for signal in TERM HUP CONT; do signal_ours $signal "$@"; done
+  wait_gone 5 "$@" && return 0
+  signal_ours KILL "$@"
+  wait_gone 5 "$@" || echo "e2e: will not end: $(describe "$@")" >&2
+}
+
+# The program under test where this run left it running: the binary, its
+# copy run as nobody, or a process that names it as its program (under wine,
+# the process of the .exe, whose executable is wine's).
+programs_left() {
+  local p exe argv
+  left=()
+  marked "$sock " ""
+  for p in "${found[@]}"; do
+    exe=$(readlink "/proc/$p/exe" 2>/dev/null) || continue
+    argv=() && { mapfile -d '' argv <"/proc/$p/cmdline"; } 2>/dev/null || continue
+    case ${exe% (deleted)}:${argv[0]:-} in
+      "$bin_real":* | "$dir/nobody/quorvane":* | *:"$bin" | *:"$bin_real") left+=("$p") ;;
+    esac
+  done
+}
+# end_terminal: before a new terminal, and after the case. The program has
+# ended, or the case fails; the rest in the terminal (its shell, jobs started
+# from that) is ended and waited for, then the tmux server.
+end_terminal() {
+  programs_left
+  [ ${#left[@]} = 0 ] || fail "left running: $(describe "${left[@]}")"
+  marked "$sock terminal " ""
+  end "${found[@]}"
+}
+# in_background COMMAND...: a job of this script that the clean-up ends and
+# waits for, if it has not ended by then.
+in_background() { "$@" & cleanups+=("end_job $!"); }
+end_job() {
+  marked "$sock " ""
+  [ -z "${marks[$1]:-}" ] || end "$1"
+  wait "$1" 2>/dev/null || true
+}
+
+# On exit, by any path: the background jobs, then everything else the run
+# started, each waited for, the tmux server last; then whatever still runs
+# (which could not be ended) fails the case.
+finish() {
+  local status=$? c
+  trap '' TERM INT HUP
+  set +e
+  for c in "${cleanups[@]}"; do eval "$c"; done
+  marked "$sock " ""
+  end "${found[@]}"
+  marked "$sock " ""
+  if [ ${#found[@]} = 0 ]; then
+    rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$sock" # which a tmux server leaves behind
+  else
+    echo "FAIL: still running: $(describe "${found[@]}")" >&2 && status=1
+  fi
+  rm -rf "$dir"
+  exit "$status"
+}
+trap finish EXIT
+trap 'echo "FAIL: stopped by SIGTERM (the case'"'"'s deadline?)" >&2; exit 143' TERM
+trap 'exit 130' INT
+trap 'exit 129' HUP
 
 fail() { printf 'FAIL: %s\n--- screen ---\n%s\n' "$*" "$(screen_text 2>/dev/null)" >&2 && exit 1; }
 
@@ -28,7 +175,7 @@ wait_match() { retry "${2:-10}" "'$1' did not appear" screen_has -E -- "$1"; }
 # COMMAND, writes its status to $dir/status and the terminal settings before
 # and after to $dir/stty.*, then reads a line as a prompt would.
 start() {
-  tmx kill-server >/dev/null 2>&1 || true
+  end_terminal
   rm -f "$dir"/{status,stty.*,typed,shell.pid}
   local width=$1 height=$2
   shift 2
@@ -41,7 +188,8 @@ echo \$? >"$dir/status.tmp" && stty -g >"$dir/stty.after" && mv "$dir/status.tmp
 IFS= read -r line && printf '%s\\n' "\$line" >"$dir/typed"
 exec sleep 600
 RUN
-  tmx -f /dev/null new-session -d -s ui -x "$width" -y "$height" "bash --norc --noprofile $dir/run.sh"
+  QUORVANE_E2E="$sock terminal $bin_real" tmx -f /dev/null new-session -d -s ui -x "$width" -y "$height" \
+    "bash --norc --noprofile $dir/run.sh"
   tmx set-option -t ui status off >/dev/null
 }
 
@@ -215,7 +363,7 @@ case_no_terminal() {
 case_vanish() {
   local how
   for how in "trap '' HUP;:1" "exec setsid:1" ":129"; do
-    tmx kill-server &>/dev/null || true && rm -f "$dir/status"
+    end_terminal && rm -f "$dir/status"
     # The session's shell dies of the hang-up, as a terminal's shell does;
     # the one below it outlives it to report the status.
     cat >"$dir/vanish.sh" <<RUN
@@ -223,7 +371,8 @@ trap '' HUP
 (trap - HUP; ${how%:*} $(printf '%q' "$bin"))
 echo \$? >"$dir/status.tmp" && mv "$dir/status.tmp" "$dir/status"
 RUN
-    tmx -f /dev/null new-session -d -s ui -x 100 -y 40 "sh -c 'sh $dir/vanish.sh; true'"
+    QUORVANE_E2E="$sock terminal $bin_real" tmx -f /dev/null new-session -d -s ui -x 100 -y 40 \
+      "sh -c 'sh $dir/vanish.sh; true'"
     wait_for "Status: 🟢 Running"
     tmx kill-session -t ui
     retry 2 "${how%:*}: still running two seconds after its terminal closed" test -f "$dir/status"
@@ -289,7 +438,7 @@ case_unprivileged() {
 # the sample count keeps rising, and q ends it.
 case_load() {
   command -v stress-ng >/dev/null || fail "stress-ng is not installed (scripts/deps.sh installs it)"
-  stress-ng --cpu "$(nproc)" --timeout 60s --quiet & cleanups+=("kill $!; wait")
+  in_background stress-ng --cpu "$(nproc)" --timeout 60s --quiet
   start 100 40 "$bin"
   wait_samples 100
   send m
@@ -308,7 +457,7 @@ case_report() {
   "$bin" --report --samples 20 </dev/null >"$dir/text" 2>"$dir/err" || fail "text report: status $?"
   [ ! -s "$dir/err" ] && grep -qE "^HighPrecisionSleep +20 " "$dir/text" || fail "$(cat "$dir/err" "$dir/text")"
   case_report_json
-  "$bin" --report --json --samples 100000 </dev/null >"$dir/json" & (sleep 1 && kill -TERM $!)
+  in_background "$bin" --report --json --samples 100000 </dev/null >"$dir/json" && (sleep 1 && kill -TERM $!)
   wait $! || [ $? = 143 ] && jq -e .interrupted "$dir/json" >/dev/null || fail "no interrupted report, or not 143"
   start 100 40 bash --norc --noprofile -i # with job control, for Ctrl+Z
   send "PS1='$ '; $bin --report --samples 100000" Enter
@@ -319,7 +468,7 @@ case_report() {
   # In the background it draws no progress over the prompt.
   send clear Enter && send "$bin --report --samples 100000 >/dev/null & sleep 1; echo waited" Enter
   wait_for waited && sleep 0.5 && ! screen_has Measuring || fail "progress drawn from the background"
-  send "kill %1" Enter
+  send "kill %1; wait %1; echo \"ended \$?\"" Enter && wait_for "ended 143"
   # At 20 columns the progress line is cut, not wrapped: one line, redrawn in place.
   start 20 10 "$bin" --report --samples 60 --method sleep,busywait
   wait_for "Measuring 60 each:"
@@ -369,7 +518,7 @@ case_compare() {
   "$bin" --report --method sleep,busywait --samples 50 --compare "$dir/low.json" --max-regression 5 </dev/null \
     >/dev/null 2>"$dir/err" && status=0 || status=$?
   [ "$status" = 3 ] && [ "$(grep -c "p99 rose by" "$dir/err")" = 2 ] || fail "regression: status $status, $(cat "$dir/err")"
-  "$bin" --report --json --samples 100000 </dev/null >"$dir/cut.json" & (sleep 1 && kill -TERM $!)
+  in_background "$bin" --report --json --samples 100000 </dev/null >"$dir/cut.json" && (sleep 1 && kill -TERM $!)
   wait $! || true
   "$bin" --report --samples 20 --compare "$dir/cut.json" </dev/null | grep -q "; interrupted: it holds what was" ||
     fail "an interrupted baseline not said"
@@ -451,5 +600,18 @@ case_soak() {
   [ "$late" -le $((early + early / 10 + 2048)) ] || fail "memory grew from $early kB to $late kB"
 }
 
+# After the suite (ctest's fixture clean-up runs it last): nothing that a run
+# of BINARY started still runs. What is found is named, ended, and fails this.
+case_leftovers() {
+  local p left=() what
+  marked "" " $bin_real"
+  for p in "${found[@]}"; do [[ ${marks[$p]} == "$sock "* ]] || left+=("$p"); done
+  [ ${#left[@]} = 0 ] && return
+  what=$(describe "${left[@]}")
+  end "${left[@]}"
+  fail "left running by the suite: $what"
+}
+
 "case_$case" "$@"
+end_terminal
 echo "ok: $case"

@@ -137,10 +137,13 @@ void RealTimeTUI::draw() {
     shown_ = snapshot;
     return;
   } catch (const std::exception& e) {
-    interface_logger()->error("[TUI] Exception drawing the frame: {}", e.what());
+    // The frame is drawn here, not by main_component_ (it renders nothing),
+    // but the log line keeps the words it has always had: logs are searched
+    // for them.
+    interface_logger()->error("[TUI] Exception in main_component_ render: {}", e.what());
     writer_.draw(render_error_frame(e.what()), terminal);
   } catch (...) {
-    interface_logger()->error("[TUI] Unknown exception drawing the frame");
+    interface_logger()->error("[TUI] Unknown exception in main_component_ render");
     writer_.draw(vbox({text("TUI Render Error: Unknown") | color(Color::Red)}), terminal);
   }
 }

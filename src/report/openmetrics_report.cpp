@@ -58,23 +58,16 @@ void write_baseline(const ReportFacts& facts, const Comparison& comparison, std:
     return method_labels(facts, block, block.methods[entry.method]);
   };
   {
-    Family wait(out, "quorvane_baseline_wait_duration_seconds", "gauge", "seconds",
-                "The --compare baseline's wait by nearest-rank quantile, for the entries it shares with this report.");
+    // A gauge, not a summary, so not a quantile label: the figure is named
+    // by its JSON key.
+    Family wait(out, "quorvane_baseline_wait_seconds", "gauge", "seconds",
+                "The --compare baseline's p50, p99, p99.9 and longest wait, for the entries it shares with this report.");
     for (const ComparedEntry& entry : comparison.compared) {
-      for (const auto& [quantile, figure] :
-           {std::pair{"0.5", entry.figures[0]}, {"0.99", entry.figures[1]}, {"0.999", entry.figures[2]}}) {
+      for (const ComparedFigure& figure : entry.figures) {
         if (figure.before) {
           wait.sample(labels(entry), seconds(static_cast<double>(*figure.before)), "",
-                      fmt::format(",quantile=\"{}\"", quantile));
+                      fmt::format(",statistic=\"{}\"", figure.key));
         }
-      }
-    }
-  }
-  {
-    Family max(out, "quorvane_baseline_wait_max_seconds", "gauge", "seconds", "The --compare baseline's longest wait.");
-    for (const ComparedEntry& entry : comparison.compared) {
-      if (entry.figures[3].before) {
-        max.sample(labels(entry), seconds(static_cast<double>(*entry.figures[3].before)));
       }
     }
   }

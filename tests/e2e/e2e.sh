@@ -524,14 +524,45 @@ case_compare() {
     fail "an interrupted baseline not said"
   "$bin" --report --samples 20 </dev/null >"$dir/report.txt"
   echo '{"name": "another program", "version": "2"}' >"$dir/other.json"
-  for f in "$dir/missing.json" "$dir/report.txt" /etc/os-release "$dir/other.json"; do
+  echo 1e400 >"$dir/huge.json"
+  jq '.methods[0].p99 = 18446744073709551615' "$dir/base.json" >"$dir/overflow.json"
+  python3 -c 'print("[" * 100000)' >"$dir/nested.json"
+  truncate -s 1G "$dir/sparse.json" && mkdir "$dir/folder.json" && ln -s loop "$dir/loop" && ln -s "$dir/loop" "$dir/loop2"
+  for f in "$dir/missing.json" "$dir/report.txt" /etc/os-release "$dir/other.json" "$dir/huge.json" \
+    "$dir/overflow.json" "$dir/nested.json" "$dir/sparse.json" /dev/zero "$dir/folder.json" "$dir/loop2" \
+    /proc/self/mem; do
     "$bin" --report --compare "$f" </dev/null >"$dir/out" 2>"$dir/err" && status=0 || status=$?
     [ "$status" = 2 ] && [ "$(wc -l <"$dir/err")" = 1 ] && [ ! -s "$dir/out" ] ||
       fail "--compare $f: status $status, said $(cat "$dir/err")"
   done
-  "$bin" --report --format openmetrics --method all --samples 20 --resolution 100,200 </dev/null >"$dir/metrics"
+  # A gate that compared nothing has not passed; without a gate it warns.
+  for other in "--method sleep --interval 2000" "--method hybrid" "--method sleep --resolution 300"; do
+    # shellcheck disable=SC2086 # the words are options
+    "$bin" --report --samples 20 $other --compare "$dir/base.json" --max-regression 0 \
+      </dev/null >"$dir/out" 2>"$dir/err" && status=0 || status=$?
+    [ "$status" = 3 ] && [ "$(wc -l <"$dir/err")" = 1 ] && grep -q "^quorvane: nothing was compared with" "$dir/err" ||
+      fail "$other: status $status, said $(cat "$dir/err")"
+    # shellcheck disable=SC2086
+    "$bin" --report --samples 20 $other --compare "$dir/base.json" </dev/null \
+      >/dev/null 2>"$dir/err" || fail "$other without a gate: status $?"
+    grep -q "^quorvane: warning: nothing was compared" "$dir/err" || fail "$other: no warning, $(cat "$dir/err")"
+  done
+  # What a baseline holds reaches the terminal as text, never as control codes.
+  jq '.version = "1\u001b]0;owned\u0007\nSleep forged"' "$dir/base.json" >"$dir/escape.json"
+  "$bin" --report --method sleep --samples 20 --compare "$dir/escape.json" </dev/null >"$dir/out" &&
+    grep -qF '(Quorvane 1\x1b]0;owned\x07\x0aSleep forged)' "$dir/out" && ! grep -q $'\e' "$dir/out" ||
+    fail "control characters from a baseline: $(cat -v "$dir/out")"
+  # The baseline and the choice, as metrics a node exporter takes.
+  "$bin" --report --format openmetrics --method all --samples 20 --resolution 100,200 --within 50 \
+    --compare "$dir/base.json" </dev/null >"$dir/metrics" 2>/dev/null
   [ "$(tail -n1 "$dir/metrics")" = "# EOF" ] && grep -q 'quantile="0.99"' "$dir/metrics" &&
+    grep -q '^quorvane_baseline_compared 0$' "$dir/metrics" && grep -q '^quorvane_within_cheapest{' "$dir/metrics" &&
     promtool check metrics <"$dir/metrics" || fail "$(cat "$dir/metrics")"
+  "$bin" --report --format openmetrics --method sleep,busywait --samples 50 --compare "$dir/base.json" </dev/null \
+    >"$dir/metrics"
+  grep -q '^quorvane_baseline_wait_seconds{method="Sleep",interval="1000",resolution="default",statistic="p99"} ' \
+    "$dir/metrics" && grep -q '^quorvane_baseline_compared 1$' "$dir/metrics" && promtool check metrics <"$dir/metrics" ||
+    fail "$(cat "$dir/metrics")"
 }
 
 # The JSON report as a program reads it; ARGS run the binary (wine for Windows).

@@ -208,6 +208,24 @@ TEST(Report, OpenMetrics) {
   EXPECT_THAT(r.out, testing::EndsWith("\nquorvane_report_interrupted 0\n# EOF\n"));
 }
 
+// With --compare and --within, the metrics say what the text says: the
+// baseline's figures beside the new ones, and which method is the choice.
+TEST(Report, OpenMetricsCarryTheComparisonAndTheChoice) {
+  FakePlatform platform;
+  const std::string earlier =
+      baseline("om-990.json", "sleep,busywait", [](auto& doc) { doc["methods"][1]["p99"] = 990; });
+  const auto r = run({"--report", "--format", "openmetrics", "--samples", "3", "--method", "sleep,busywait", "--within",
+                      "0", "--compare", earlier},
+                     platform);
+  const std::string busy = "{method=\"BusyWait\",interval=\"1000\",resolution=\"default\"";
+  EXPECT_THAT(r.out, HasSubstr("\nquorvane_baseline_wait_seconds" + busy + ",statistic=\"p99\"} 0.00099\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nquorvane_baseline_compared 1\n"));
+  // Both are on time; Sleep costs less CPU.
+  EXPECT_THAT(r.out, HasSubstr("\nquorvane_within_cheapest" + busy + "} 0\n"));
+  EXPECT_THAT(r.out,
+              HasSubstr("\nquorvane_within_cheapest{method=\"Sleep\",interval=\"1000\",resolution=\"default\"} 1\n"));
+}
+
 // The gate, a stop signal and an unwritable output each decide the status;
 // a gate that compared nothing has not passed.
 TEST(Report, ExitStatus) {

@@ -169,14 +169,14 @@ std::string progress_text(const std::vector<SleepMode>& modes, const std::vector
 // of the key stays beside it.
 class ProgressLine {
  public:
-  ProgressLine(std::ostream& err, measure::Platform& platform, const std::vector<SleepMode>& modes, std::size_t wanted)
-      : err_(err), platform_(platform), modes_(modes), wanted_(wanted) {}
+  ProgressLine(std::ostream& err, measure::Console& console, const std::vector<SleepMode>& modes, std::size_t wanted)
+      : err_(err), console_(console), modes_(modes), wanted_(wanted) {}
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
 
   void show(const std::string& prefix, const std::vector<std::size_t>& counts,
             std::chrono::steady_clock::duration elapsed) {
-    const auto width = platform_.error_terminal_width();
+    const auto width = console_.error_terminal_width();
     if (!width) {
       return;
     }
@@ -212,7 +212,7 @@ class ProgressLine {
   }
 
   std::ostream& err_;
-  measure::Platform& platform_;
+  measure::Console& console_;
   const std::vector<SleepMode>& modes_;
   const std::size_t wanted_;
   std::size_t room_ = 0;
@@ -223,10 +223,10 @@ class ProgressLine {
 // Measures every method at the block's resolution; true when a stop signal
 // cut it short.
 bool measure_block(const Request& request, ReportFacts& facts, ResolutionBlock& block, ProgressLine& progress,
-                   measure::Platform& platform) {
+                   const measure::Platform& platform) {
   std::optional<std::uint32_t> accepted;
   if (block.requested_us) {
-    accepted = platform.request_timer_resolution(*block.requested_us);
+    accepted = platform.waits.request_timer_resolution(*block.requested_us);
   }
   std::vector<measure::SamplerSetup> setups;
   for (const SleepMode mode : request.modes) {
@@ -234,7 +234,7 @@ bool measure_block(const Request& request, ReportFacts& facts, ResolutionBlock& 
         {mode, request.samples, measure::Retention::KeepFirst, std::chrono::microseconds{request.interval_us}, true});
   }
   std::mutex samples_mutex;
-  measure::SamplingEngine engine(platform, samples_mutex, setups);
+  measure::SamplingEngine engine(platform.waits, samples_mutex, setups);
   const auto counts = [&] {
     const std::lock_guard lock(samples_mutex);
     std::vector<std::size_t> sizes;
@@ -246,18 +246,18 @@ bool measure_block(const Request& request, ReportFacts& facts, ResolutionBlock& 
   const std::string prefix = block.requested_us ? fmt::format("At {} μs: ", *block.requested_us) : std::string();
   // The measuring thread is started holding the stop signals, so that only
   // this thread ever takes them.
-  platform.hold_stop_signals();
+  platform.process.hold_stop_signals();
   facts.process_priority = engine.start();
-  platform.catch_stop_signals();
+  platform.process.catch_stop_signals();
   bool interrupted = false;
   const auto started = std::chrono::steady_clock::now();
   while (!engine.wait_for_end(kProgressInterval)) {
-    if (platform.caught_stop_signal() != 0) {
+    if (platform.process.caught_stop_signal() != 0) {
       interrupted = true;
       break;
     }
-    if (platform.suspension_requested()) {
-      platform.suspend();
+    if (platform.process.suspension_requested()) {
+      platform.process.suspend();
     }
     progress.show(prefix, counts(), std::chrono::steady_clock::now() - started);
   }
@@ -268,12 +268,12 @@ bool measure_block(const Request& request, ReportFacts& facts, ResolutionBlock& 
     // What the measuring thread found in effect, or, stopped before its
     // first step, what the system says now.
     const auto in_effect =
-        engine.resolution_in_effect() ? engine.resolution_in_effect() : platform.query_timer_resolution();
+        engine.resolution_in_effect() ? engine.resolution_in_effect() : platform.waits.query_timer_resolution();
     block.granted_us = in_effect ? in_effect->current_us : *accepted;
   }
   if (block.requested_us) {
     // Withdrawn: the system keeps a request until the process ends otherwise.
-    platform.release_timer_resolution(*block.requested_us);
+    platform.waits.release_timer_resolution(*block.requested_us);
   }
   for (std::size_t i = 0; i < request.modes.size(); ++i) {
     const measure::SleepSampler& sampler = engine.sampler(i);
@@ -287,18 +287,18 @@ bool measure_block(const Request& request, ReportFacts& facts, ResolutionBlock& 
 }
 
 // Measures as the request says and gathers what the report tells.
-ReportFacts measure_report(const Request& request, std::ostream& err, measure::Platform& platform) {
+ReportFacts measure_report(const Request& request, std::ostream& err, const measure::Platform& platform) {
   ReportFacts facts;
-  facts.system = platform.system_info();
-  facts.counter_frequency = platform.counter_frequency();
-  facts.timer_request_kept = platform.keep_timer_request_when_hidden();
+  facts.system = platform.process.system_info();
+  facts.counter_frequency = platform.waits.counter_frequency();
+  facts.timer_request_kept = platform.waits.keep_timer_request_when_hidden();
   facts.samples_per_method = request.samples;
   facts.interval_us = request.interval_us;
-  facts.sleep_whole_milliseconds = platform.sleeps_whole_milliseconds();
+  facts.sleep_whole_milliseconds = platform.waits.sleeps_whole_milliseconds();
   facts.within_us = request.within_us;
   facts.baseline = request.baseline;
-  facts.resolution = platform.query_timer_resolution();
-  ProgressLine progress(err, platform, request.modes, request.samples);
+  facts.resolution = platform.waits.query_timer_resolution();
+  ProgressLine progress(err, platform.console, request.modes, request.samples);
   for (const auto& resolution : request.resolutions_us) {
     ResolutionBlock& block = facts.blocks.emplace_back();
     block.requested_us = resolution;
@@ -456,7 +456,7 @@ bool is_report_error(const CLI::App& application, const CLI::Error& error) {
 }
 
 std::optional<int> run_report_command(const ReportOptions& options, const std::vector<std::string>& extras,
-                                      std::ostream& out, std::ostream& err, measure::Platform& platform) {
+                                      std::ostream& out, std::ostream& err, const measure::Platform& platform) {
   if (!options.report) {
     return std::nullopt;
   }

@@ -56,6 +56,6 @@ bool is_report_error(const CLI::App& application, const CLI::Error& error);
 // measured on `platform` and written to `out`: 0, 1 when it could not be
 // written, 3 when a p99 is above --max-p99 or rose beyond --max-regression.
 std::optional<int> run_report_command(const ReportOptions& options, const std::vector<std::string>& extras,
-                                      std::ostream& out, std::ostream& err, measure::Platform& platform);
+                                      std::ostream& out, std::ostream& err, const measure::Platform& platform);
 
 }  // namespace app

@@ -13,7 +13,9 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "support/fake_platform.hpp"
+#include "support/fake_console.hpp"
+#include "support/fake_process.hpp"
+#include "support/fake_waits.hpp"
 
 namespace {
 
@@ -24,7 +26,14 @@ using testing::Matcher;
 using testing::Ne;
 using testing::Not;
 using testing::StartsWith;
-using testing_support::FakePlatform;
+
+// What a report measures on: scripted waits, a process that catches a stop
+// signal when told to, no terminal.
+struct FakePlatform {
+  testing_support::FakeWaits waits;
+  testing_support::FakeProcess process;
+  testing_support::FakeConsole console;
+};
 
 struct Outcome {
   int status;
@@ -36,19 +45,20 @@ struct Outcome {
 // at check `signal_at` (0: never); the interface, if started, throws `failure`.
 Outcome run(std::vector<std::string> args, FakePlatform& platform, int signal_at = 0, bool out_fails = false,
             const char* failure = nullptr) {
-  platform.signal_at = signal_at;
+  platform.process.signal_at = signal_at;
   args.insert(args.begin(), "quorvane");
   std::vector<char*> argv(args.size());
   std::transform(args.begin(), args.end(), argv.begin(), [](std::string& a) { return a.data(); });
   std::ostringstream out, err;
   out.setstate(out_fails ? std::ios::badbit : std::ios::goodbit);
   Outcome result{};
-  result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err, platform, [&] {
-    result.ran = true;
-    if (failure != nullptr) {
-      throw std::runtime_error(failure);
-    }
-  });
+  result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err,
+                                 {platform.waits, platform.process, platform.console}, [&] {
+                                   result.ran = true;
+                                   if (failure != nullptr) {
+                                     throw std::runtime_error(failure);
+                                   }
+                                 });
   result.out = out.str(), result.err = err.str();
   return result;
 }
@@ -168,7 +178,7 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
     EXPECT_EQ(r.status, 2) << says;
     EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << says;
-    EXPECT_EQ(platform.counter, 0) << says << ": measured";
+    EXPECT_EQ(platform.waits.counter, 0) << says << ": measured";
     EXPECT_FALSE(r.ran) << says;
   }
 }
@@ -177,8 +187,8 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
 // fallbacks (no high-resolution timer here), the choice within 5 μs.
 TEST(Report, JsonDocumentReadsBack) {
   FakePlatform platform;
-  platform.wait_counts = 20'000;  // the waits last their 2000 μs
-  platform.high_resolution_refused = true;
+  platform.waits.wait_counts = 20'000;  // the waits last their 2000 μs
+  platform.waits.high_resolution_refused = true;
   const auto r = run({"--report", "--json", "--samples=3", "--method", "ALL", "--interval", "2000", "--resolution",
                       "500,1000", "--within", "5"},
                      platform);
@@ -186,8 +196,8 @@ TEST(Report, JsonDocumentReadsBack) {
   const auto doc = nlohmann::json::parse(r.out);
   EXPECT_EQ(doc["file_version"], 2);
   EXPECT_EQ(doc["resolution"], nlohmann::json::parse(R"({"current": 15625, "coarsest": 15625, "finest": 500})"));
-  EXPECT_EQ(platform.requests, (std::vector<std::uint32_t>{500, 1000}));
-  EXPECT_EQ(platform.releases, platform.requests) << "each request withdrawn";
+  EXPECT_EQ(platform.waits.requests, (std::vector<std::uint32_t>{500, 1000}));
+  EXPECT_EQ(platform.waits.releases, platform.waits.requests) << "each request withdrawn";
   ASSERT_EQ(doc["methods"].size(), 10U);
   const char* names[] = {"Sleep", "BusyWait", "HighPrecisionSleep", "HighResolutionTimer", "Hybrid"};
   for (std::size_t i = 0; i < 10; ++i) {
@@ -217,9 +227,9 @@ TEST(Report, JsonDocumentReadsBack) {
 // will not give, and of a choice none can meet.
 TEST(Report, TextSaysFallbacksUnknownCostsAndChoices) {
   FakePlatform platform;
-  platform.timer_creation_fails = true;
-  platform.cpu_unknown = true;
-  platform.wait_counts = 10'100;  // 1010 μs a sleep
+  platform.waits.timer_creation_fails = true;
+  platform.waits.cpu_unknown = true;
+  platform.waits.wait_counts = 10'100;  // 1010 μs a sleep
   auto r = run({"--report", "--method", "timer", "--samples", "3", "--within", "9"}, platform);
   const auto row = r.out.substr(r.out.find("\nHighPrecisionSleep (3 of 3 fell back to Sleep) "));
   EXPECT_THAT(row.substr(0, row.find('\n', 1) + 1), testing::EndsWith(" -\n")) << "no CPU share";

@@ -6,19 +6,19 @@
 #include <stdexcept>
 #include <thread>
 
-#include "support/fake_platform.hpp"
+#include "support/fake_waits.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
 using measure::SamplingEngine;
 using measure::SleepMode;
-using testing_support::FakePlatform;
+using testing_support::FakeWaits;
 
 // Raised before its first wait, started once, a failing step swallowed and
 // paused, and nothing measured once stopped.
 TEST(SamplingEngine, RaisedFirstStartedOnceFailuresPausedAndStopped) {
-  FakePlatform platform;
+  FakeWaits platform;
   std::mutex data_mutex;
   { SamplingEngine idle(platform, data_mutex, {{}}); }  // never started: no thread, no priority request
   EXPECT_EQ(platform.process_priority_requests + platform.thread_priority_requests, 0);
@@ -28,7 +28,7 @@ TEST(SamplingEngine, RaisedFirstStartedOnceFailuresPausedAndStopped) {
   engine.start();
   engine.start();  // already sampling: changes nothing
   std::this_thread::sleep_for(50ms);
-  platform.locked([&](FakePlatform& f) {
+  platform.locked([&](FakeWaits& f) {
     EXPECT_EQ(f.process_priority_requests + f.thread_priority_requests, 2);
     EXPECT_EQ(f.waits_at_normal_priority, 0) << "raised before its first wait";
     // Failed steps are swallowed, one a pause at most: without the pause, thousands.
@@ -55,7 +55,7 @@ TEST(SamplingEngine, RaisedFirstStartedOnceFailuresPausedAndStopped) {
 // A report's run: one step of each method in turn, a full one left out, until
 // every one is full.
 TEST(SamplingEngine, InterleavesUntilEveryMethodIsFull) {
-  FakePlatform platform;
+  FakeWaits platform;
   std::vector<int> timer_waits_at_each_wait;  // 0, then 1, … for a timer wait; unchanged for a sleep
   platform.on_wait = [&] { timer_waits_at_each_wait.push_back(platform.timer_waits); };
   std::mutex data_mutex;

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <thread>
 
-#include "support/fake_platform.hpp"
+#include "support/fake_console.hpp"
+#include "support/fake_process.hpp"
+#include "support/fake_waits.hpp"
 #include "tui/real_time_tui.hpp"
 
 namespace tui {
@@ -18,10 +20,12 @@ using enum analysis::HistogramFilter;
 // of 10 samples or more: what it does to the method, the filter, the buffer,
 // the sampling and the timer resolution asked of the system by the next pass.
 TEST(Keyboard, EachKeyWhileSampling) {
-  testing_support::FakePlatform platform;
+  testing_support::FakeWaits platform;
+  testing_support::FakeProcess process;
+  testing_support::FakeConsole console;
   platform.resolution->current_us = 500;
   platform.wait_counts = 2'000;  // 200 μs a wait: five a step
-  RealTimeTUI ui{platform};
+  RealTimeTUI ui{{platform, process, console}};
   ui.update_timer_resolution();
   const auto snapshot = [&] { return ui.take_snapshot(80, 30, 30); };
   ASSERT_TRUE(ui.handle_event(Event::Character('s')));  // sampling starts

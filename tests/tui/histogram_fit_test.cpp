@@ -1,4 +1,4 @@
-#include "analysis/histogram_fit.hpp"
+#include "tui/histogram_fit.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,8 @@
 
 namespace {
 
-using namespace analysis;
+using namespace tui;
+using analysis::format_microseconds;
 
 // A bin a column inside the border, at least 8; every 2nd label, every 8th
 // past 32 bins; the chart takes the rows the other panels leave, 18 at most.

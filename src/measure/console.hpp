@@ -14,21 +14,18 @@ enum class TerminalState { Own, Background, Gone };
 
 class Console {
  public:
-  Console() = default;
-  Console(const Console&) = delete;
-  Console& operator=(const Console&) = delete;
   virtual ~Console() = default;
 
-  // Makes the console show UTF-8 output (emoji, "μs") and control sequences
-  // as a terminal does; once, before anything is written.
-  virtual void prepare_console() = 0;
-  virtual bool input_is_terminal() = 0;
-  virtual bool output_is_terminal() = 0;
   // The columns of the terminal on standard error, while this process is its
   // foreground job; nothing when standard error is no terminal or the
   // terminal belongs to another job.
   virtual std::optional<int> error_terminal_width() = 0;
   virtual TerminalState terminal_state() = 0;
+  virtual bool input_is_terminal() = 0;
+  virtual bool output_is_terminal() = 0;
+  // Makes the console show UTF-8 output (emoji, "μs") and control sequences
+  // as a terminal does; once, before anything is written.
+  virtual void prepare_console() = 0;
 };
 
 // The operating system's console, for the program's whole life.

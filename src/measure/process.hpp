@@ -20,9 +20,6 @@ struct SystemInfo {
 
 class Process {
  public:
-  Process() = default;
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
   virtual ~Process() = default;
 
   // --- Stop signals: requests to end the program from outside it ---

@@ -56,9 +56,6 @@ enum class TimerRequestKept { Accepted, Refused, NotApplicable };
 
 class Waits {
  public:
-  Waits() = default;
-  Waits(const Waits&) = delete;
-  Waits& operator=(const Waits&) = delete;
   virtual ~Waits() = default;
 
   // --- Counter and waits ---

@@ -121,22 +121,28 @@ TEST(ConsoleTranslation, WhatAFlushCutsWaitsForItsRest) {
 // More than the buffer holds at once arrives whole and in order, however the
 // buffer's edge cuts the characters and sequences.
 TEST(ConsoleTranslation, LongOutputArrivesWhole) {
-  const std::string row = std::string(41, 'x') + "1000\xCE\xBCs\r\n";
-  std::string frame, expected;
-  for (int i = 0; i < 400; ++i) {
-    frame += "\x1B[32m" + row;
-    expected += row;
+  std::string frame = "x", expected = "x";
+  for (int i = 0; i < 10'000; ++i) {  // the first edge falls inside a character
+    frame += "\xCE\xBC";
+    expected += "\xCE\xBC";
+  }
+  for (int i = 0; i < 3'000; ++i) {  // later ones inside sequences
+    frame += "\x1B[32my";
+    expected += "y";
   }
   RecordingSink sink;
   measure::ConsoleTranslation translation(sink, kGrey);
   std::ostream(&translation) << frame << std::flush;
   std::string text;
+  int cut_characters = 0;  // writes that end inside "μ"
   for (const std::string& call : sink.calls) {
     if (call.starts_with("text ")) {
       text += call.substr(5);
+      cut_characters += call.back() == '\xCE' ? 1 : 0;
     }
   }
   EXPECT_EQ(text, expected);
+  EXPECT_EQ(cut_characters, 0);
 }
 
 }  // namespace

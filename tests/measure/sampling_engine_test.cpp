@@ -73,7 +73,7 @@ TEST(SamplingEngine, StartWhileActiveChangesNothing) {
 TEST(SamplingEngine, StartsAgainAfterAStop) {
   FakeWaits waits;
   std::mutex data_mutex;
-  SamplingEngine engine(waits, data_mutex, {{}});
+  SamplingEngine engine(waits, data_mutex, {{SleepMode::Sleep, 100'000}});  // room to grow after the stop
   engine.start();
   ASSERT_TRUE(measured(engine, data_mutex, 1));
   engine.stop();

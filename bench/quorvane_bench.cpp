@@ -12,17 +12,17 @@
 #include <vector>
 
 #include "analysis/latency_summary.hpp"
-#include "measure/platform.hpp"
 #include "measure/sleep_sampler.hpp"
+#include "measure/waits.hpp"
 
 namespace {
 
 using measure::SleepMode;
 
-measure::Platform& platform() { return measure::system_platform(); }
+measure::Waits& os_waits() { return measure::system_waits(); }
 
 void counter_reading(benchmark::State& state) {
-  auto& p = platform();
+  auto& p = os_waits();
   const std::int64_t frequency = p.counter_frequency();
   for (auto _ : state) {
     benchmark::DoNotOptimize(measure::counter_to_microseconds(p.read_counter(), frequency));
@@ -43,16 +43,16 @@ enum class Priority { SamplingThread, Normal };
 // to leave behind.
 void waits(benchmark::State& state, SleepMode mode, std::uint32_t resolution_us, std::uint32_t restore_us,
            Priority priority) {
-  platform().request_timer_resolution(resolution_us);
+  os_waits().request_timer_resolution(resolution_us);
 
   std::vector<std::uint64_t> samples;
   bool real_time = false;
   std::thread worker([&] {
     if (priority == Priority::SamplingThread) {
-      platform().raise_process_priority();
-      real_time = platform().raise_thread_priority();
+      os_waits().raise_process_priority();
+      real_time = os_waits().raise_thread_priority();
     }
-    measure::SleepSampler sampler(platform(), {mode});
+    measure::SleepSampler sampler(os_waits(), {mode});
     for (auto _ : state) {
       sampler.measure(1);
       state.PauseTiming();
@@ -65,8 +65,8 @@ void waits(benchmark::State& state, SleepMode mode, std::uint32_t resolution_us,
   worker.join();
   // The interval the worker's waits had: on Linux the slack it read back after
   // applying the request (none for a real-time thread).
-  const auto in_effect = platform().query_timer_resolution();
-  platform().request_timer_resolution(restore_us);
+  const auto in_effect = os_waits().query_timer_resolution();
+  os_waits().request_timer_resolution(restore_us);
 
   std::sort(samples.begin(), samples.end());
   state.counters["resolution_us"] = in_effect ? in_effect->current_us : 0;
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
 
   const std::pair<const char*, Priority> priorities[] = {{"normal", Priority::Normal},
                                                          {"sampling_thread", Priority::SamplingThread}};
-  const measure::TimerResolution initial = platform().query_timer_resolution().value_or(measure::TimerResolution{});
+  const measure::TimerResolution initial = os_waits().query_timer_resolution().value_or(measure::TimerResolution{});
   const std::pair<const char*, std::uint32_t> resolutions[] = {{"default", initial.current_us},
                                                                {"finest", initial.finest_us}};
   const SleepMode modes[] = {SleepMode::Sleep, SleepMode::BusyWait, SleepMode::HighPrecisionSleep};

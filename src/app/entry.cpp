@@ -32,7 +32,7 @@ int write_out(std::ostream& out, std::ostream& err, const std::string& text) {
 
 }  // namespace
 
-int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, measure::Platform& platform,
+int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const measure::Platform& platform,
               const std::function<void()>& run_interface) {
   CLI::App application{"Quorvane CLI"};
   const std::string version = QUORVANE_VERSION;
@@ -71,7 +71,7 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, measu
 
   // Replace a "main" logger left over from an earlier call in the same process.
   spdlog::drop("main");
-  auto logger = tui::console_logger("main", platform.output_is_terminal());
+  auto logger = tui::console_logger("main", platform.console.output_is_terminal());
   logger->set_pattern("[%^%l%$] %v");
   logger->set_level(verbose ? spdlog::level::debug : spdlog::level::err);
 
@@ -82,7 +82,7 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, measu
   } catch (const std::exception& e) {
     logger->error("❌ TUI Error: {}", e.what());
     // Standard output went to a file, or nowhere: say it where the user looks.
-    if (!platform.output_is_terminal()) {
+    if (!platform.console.output_is_terminal()) {
       err << "quorvane: " << e.what() << std::endl;
     }
     status = 1;

@@ -11,7 +11,7 @@ namespace app {
 // requests, runs a report on `platform`, or sets up the "main" logger and
 // calls `run_interface`, which constructs, runs and destroys the interface.
 // Returns the exit status.
-int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, measure::Platform& platform,
+int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const measure::Platform& platform,
               const std::function<void()>& run_interface);
 
 }  // namespace app

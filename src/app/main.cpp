@@ -6,17 +6,17 @@
 #include "tui/real_time_tui.hpp"
 
 int main(int argc, char** argv) {
-  measure::Platform& platform = measure::system_platform();
-  platform.prepare_console();
-  platform.keep_timer_request_when_hidden();
+  const measure::Platform platform = measure::system_platform();
+  platform.console.prepare_console();
+  platform.waits.keep_timer_request_when_hidden();
   const int status = app::run_entry(argc, argv, std::cout, std::cerr, platform, [&platform] {
     // Without a terminal the keys cannot be read and the frames pile up
     // unseen in a file or pipe, so there is no run to be had.
-    if (!platform.input_is_terminal()) {
+    if (!platform.console.input_is_terminal()) {
       throw std::runtime_error(
           "standard input is not a terminal; Quorvane is interactive and must run in one, or use --report");
     }
-    if (!platform.output_is_terminal()) {
+    if (!platform.console.output_is_terminal()) {
       throw std::runtime_error(
           "standard output is not a terminal; Quorvane is interactive and must run in one, or use --report");
     }
@@ -24,9 +24,9 @@ int main(int argc, char** argv) {
     interface.run();
   });
   // A stop signal ended the run in order; now end as that signal ends a process.
-  if (const int signal = platform.caught_stop_signal(); signal != 0) {
+  if (const int signal = platform.process.caught_stop_signal(); signal != 0) {
     std::cout.flush();
-    return platform.end_by_signal(signal);
+    return platform.process.end_by_signal(signal);
   }
   return status;
 }

@@ -2,12 +2,10 @@
 
 namespace measure {
 
-SamplingEngine::SamplingEngine(Platform& platform, std::mutex& data_mutex, const std::vector<SamplerSetup>& samplers)
-    : platform_(platform),
-      data_mutex_(data_mutex),
-      kept_(std::make_unique<std::atomic<std::size_t>[]>(samplers.size())) {
+SamplingEngine::SamplingEngine(Waits& waits, std::mutex& data_mutex, const std::vector<SamplerSetup>& samplers)
+    : waits_(waits), data_mutex_(data_mutex), kept_(std::make_unique<std::atomic<std::size_t>[]>(samplers.size())) {
   for (const SamplerSetup& setup : samplers) {
-    samplers_.push_back(std::make_unique<SleepSampler>(platform, setup));
+    samplers_.push_back(std::make_unique<SleepSampler>(waits, setup));
   }
 }
 
@@ -17,7 +15,7 @@ bool SamplingEngine::start() {
   if (active_) {
     return false;
   }
-  const bool granted = platform_.raise_process_priority();
+  const bool granted = waits_.raise_process_priority();
   {
     const std::lock_guard lock(end_mutex_);
     ended_ = false;
@@ -57,12 +55,10 @@ bool SamplingEngine::step(std::size_t i) {
 }
 
 void SamplingEngine::loop(const std::stop_token& stop) {
-  // First of all: the priority, the stop signals kept off this thread (they
-  // would only cut a timed wait short), and the resumes after a suspension
-  // counted here, so that a wait it was stopped in is dropped.
-  thread_priority_ = platform_.raise_thread_priority();
-  platform_.hold_stop_signals();
-  platform_.count_resumes_here();
+  // First of all: the priority, and the resumes after a suspension counted
+  // here, so that a wait it was stopped in is dropped.
+  thread_priority_ = waits_.raise_thread_priority();
+  waits_.count_resumes_here();
   bool first_step = true;
   bool measuring = true;
   while (measuring && !stop.stop_requested()) {
@@ -74,7 +70,7 @@ void SamplingEngine::loop(const std::stop_token& stop) {
       measuring = true;
       if (first_step) {
         first_step = false;
-        resolution_ = platform_.query_timer_resolution();
+        resolution_ = waits_.query_timer_resolution();
       }
       // The pause, cut short by a stop.
       std::unique_lock lock(end_mutex_);

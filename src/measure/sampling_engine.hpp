@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "measure/platform.hpp"
 #include "measure/sleep_sampler.hpp"
+#include "measure/waits.hpp"
 
 namespace measure {
 
@@ -29,13 +29,15 @@ inline constexpr std::chrono::milliseconds kStepPause{5};
 class SamplingEngine {
  public:
   // `data_mutex` is held around every step, and by whoever uses a sampler.
-  SamplingEngine(Platform& platform, std::mutex& data_mutex, const std::vector<SamplerSetup>& samplers);
+  SamplingEngine(Waits& waits, std::mutex& data_mutex, const std::vector<SamplerSetup>& samplers);
   SamplingEngine(const SamplingEngine&) = delete;
   SamplingEngine& operator=(const SamplingEngine&) = delete;
   ~SamplingEngine();
 
   // Requests the process priority, then starts the thread; nothing while it
-  // runs. Returns whether the process priority was granted.
+  // runs. Returns whether the process priority was granted. Start it with the
+  // stop signals held, so that the thread inherits the hold and none of them
+  // cuts a timed wait short.
   bool start();
   // Ends the thread after the step in progress and waits for it; nothing
   // while idle.
@@ -64,7 +66,7 @@ class SamplingEngine {
   // One step of sampler `i`; false when it is full and took none.
   bool step(std::size_t i);
 
-  Platform& platform_;
+  Waits& waits_;
   std::mutex& data_mutex_;
   std::vector<std::unique_ptr<SleepSampler>> samplers_;
   std::unique_ptr<std::atomic<std::size_t>[]> kept_;

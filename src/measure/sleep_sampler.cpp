@@ -4,8 +4,8 @@
 
 namespace measure {
 
-SleepSampler::SleepSampler(Platform& platform, const SamplerSetup& setup)
-    : context_{platform, platform.counter_frequency(), setup.interval, setup.read_cpu, {}},
+SleepSampler::SleepSampler(Waits& waits, const SamplerSetup& setup)
+    : context_{waits, waits.counter_frequency(), setup.interval, setup.read_cpu, {}},
       mode_(setup.mode),
       max_samples_(setup.max_samples),
       retention_(setup.retention) {
@@ -18,7 +18,7 @@ bool SleepSampler::full() const { return retention_ == Retention::KeepFirst && s
 void SleepSampler::record(const TimedWait& wait, std::uint64_t resumes_before) {
   // The process was suspended during the wait (Ctrl+Z, SIGSTOP): it measured
   // the suspension, not the wait.
-  if (context_.platform.resume_count() != resumes_before || full()) {
+  if (context_.waits.resume_count() != resumes_before || full()) {
     return;
   }
   const std::uint64_t duration = wait.end_us - wait.start_us;
@@ -43,7 +43,7 @@ void SleepSampler::measure(std::int32_t duration_ms) {
   }
   do {
     if (const WaitMethod* method = find_method(mode_)) {
-      const std::uint64_t resumes = context_.platform.resume_count();
+      const std::uint64_t resumes = context_.waits.resume_count();
       record(method->wait(context_), resumes);
     }
   } while (context_.now_us() < deadline);

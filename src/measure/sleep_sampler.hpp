@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "measure/platform.hpp"
 #include "measure/wait_methods.hpp"
+#include "measure/waits.hpp"
 
 namespace measure {
 
@@ -40,7 +40,7 @@ struct WaitCosts {
 // synchronized: its owner holds a mutex around every use.
 class SleepSampler {
  public:
-  explicit SleepSampler(Platform& platform, const SamplerSetup& setup = {});
+  explicit SleepSampler(Waits& waits, const SamplerSetup& setup = {});
 
   // Waits by the mode again and again until `duration_ms` have passed since
   // the call began, recording each wait's duration in microseconds; a wait

@@ -20,7 +20,7 @@ class Stopwatch {
  public:
   explicit Stopwatch(WaitContext& context) : context_(context) {
     if (context.read_cpu) {
-      cpu_before_ = context.platform.thread_cpu_ns();
+      cpu_before_ = context.waits.thread_cpu_ns();
     }
     wait_.start_us = context.now_us();
   }
@@ -30,7 +30,7 @@ class Stopwatch {
   TimedWait stop_at(std::uint64_t end_us, bool fell_back) {
     wait_.end_us = end_us;
     if (cpu_before_) {
-      if (const auto after = context_.platform.thread_cpu_ns()) {
+      if (const auto after = context_.waits.thread_cpu_ns()) {
         wait_.cpu_ns = *after - *cpu_before_;
       }
     }
@@ -46,7 +46,7 @@ class Stopwatch {
 
 TimedWait sleep_wait(WaitContext& context) {
   Stopwatch watch(context);
-  context.platform.sleep(context.interval);
+  context.waits.sleep(context.interval);
   return watch.stop();
 }
 
@@ -70,7 +70,7 @@ TimedWait busy_wait(WaitContext& context) {
 // given for a high-resolution one.
 TimedWait timer_wait_of(WaitContext& context, TimerKind kind) {
   {
-    const auto timer = context.platform.create_timer(kind);
+    const auto timer = context.waits.create_timer(kind);
     if (timer) {
       Stopwatch watch(context);
       if (timer->arm(context.interval)) {
@@ -93,7 +93,7 @@ TimedWait high_resolution_wait(WaitContext& context) { return timer_wait_of(cont
 TimedWait hybrid_wait(WaitContext& context) {
   const std::uint64_t interval = interval_us(context);
   const std::uint64_t margin = context.margin.margin_us(interval);
-  const auto timer = margin < interval ? context.platform.create_timer(TimerKind::HighResolution) : nullptr;
+  const auto timer = margin < interval ? context.waits.create_timer(TimerKind::HighResolution) : nullptr;
   bool fell_back = margin < interval && (!timer || timer->kind() != TimerKind::HighResolution);
   Stopwatch watch(context);
   const std::uint64_t timer_due = watch.start_us() + interval - margin;

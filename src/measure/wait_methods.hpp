@@ -8,7 +8,7 @@
 #include <optional>
 #include <span>
 
-#include "measure/platform.hpp"
+#include "measure/waits.hpp"
 
 namespace measure {
 
@@ -42,18 +42,18 @@ class TimerMargin {
   std::size_t seen_ = 0;
 };
 
-// What a wait is made with: the platform, its counter's frequency and how
+// What a wait is made with: the waits, their counter's frequency and how
 // long to wait; whether to read the thread's CPU time around each wait; and
 // what Hybrid has learnt of its timer.
 struct WaitContext {
-  Platform& platform;
+  Waits& waits;
   std::int64_t frequency;
   std::chrono::microseconds interval;
   bool read_cpu = false;
   TimerMargin margin;
 
   // The counter now, in microseconds.
-  std::uint64_t now_us() const { return counter_to_microseconds(platform.read_counter(), frequency); }
+  std::uint64_t now_us() const { return counter_to_microseconds(waits.read_counter(), frequency); }
 };
 
 // One timed wait: the counter in microseconds just before and just after it;

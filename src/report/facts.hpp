@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "analysis/latency_summary.hpp"
-#include "measure/platform.hpp"
+#include "measure/process.hpp"
+#include "measure/waits.hpp"
 #include "report/baseline.hpp"
 
 namespace report {

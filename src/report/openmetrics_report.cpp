@@ -60,8 +60,9 @@ void write_baseline(const ReportFacts& facts, const Comparison& comparison, std:
   {
     // A gauge, not a summary, so not a quantile label: the figure is named
     // by its JSON key.
-    Family wait(out, "quorvane_baseline_wait_seconds", "gauge", "seconds",
-                "The --compare baseline's p50, p99, p99.9 and longest wait, for the entries it shares with this report.");
+    Family wait(
+        out, "quorvane_baseline_wait_seconds", "gauge", "seconds",
+        "The --compare baseline's p50, p99, p99.9 and longest wait, for the entries it shares with this report.");
     for (const ComparedEntry& entry : comparison.compared) {
       for (const ComparedFigure& figure : entry.figures) {
         if (figure.before) {

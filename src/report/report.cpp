@@ -86,7 +86,7 @@ int gate(const ReportOptions& options, const ReportFacts& facts, const Findings&
 }  // namespace
 
 std::optional<int> run_report_command(const ReportOptions& given, const std::vector<std::string>& extras,
-                                      std::ostream& out, std::ostream& err, measure::Platform& platform) {
+                                      std::ostream& out, std::ostream& err, const measure::Platform& platform) {
   if (!given.report) {
     return std::nullopt;
   }

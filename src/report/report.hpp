@@ -18,6 +18,6 @@ namespace report {
 // 0, 1 when it could not be written, 3 when a p99 is above --max-p99, rose
 // beyond --max-regression, or --max-regression found nothing to compare.
 std::optional<int> run_report_command(const ReportOptions& options, const std::vector<std::string>& extras,
-                                      std::ostream& out, std::ostream& err, measure::Platform& platform);
+                                      std::ostream& out, std::ostream& err, const measure::Platform& platform);
 
 }  // namespace report

@@ -27,10 +27,10 @@ struct BlockEnd {
 
 // Measures every method at the block's resolution.
 BlockEnd measure_block(const ReportOptions& options, ReportFacts& facts, ResolutionBlock& block, ProgressLine& progress,
-                       measure::Platform& platform) {
+                       const measure::Platform& platform) {
   std::optional<std::uint32_t> accepted;
   if (block.requested_us) {
-    accepted = platform.request_timer_resolution(*block.requested_us);
+    accepted = platform.waits.request_timer_resolution(*block.requested_us);
   }
   std::vector<measure::SamplerSetup> setups;
   for (const measure::SleepMode mode : options.modes) {
@@ -38,24 +38,24 @@ BlockEnd measure_block(const ReportOptions& options, ReportFacts& facts, Resolut
         {mode, options.samples, measure::Retention::KeepFirst, std::chrono::microseconds{options.interval_us}, true});
   }
   std::mutex samples_mutex;
-  measure::SamplingEngine engine(platform, samples_mutex, setups);
+  measure::SamplingEngine engine(platform.waits, samples_mutex, setups);
   const std::string prefix = block.requested_us ? fmt::format("At {} μs: ", *block.requested_us) : std::string();
   // The measuring thread is started holding the stop signals, so that only
   // this thread ever takes them.
-  platform.hold_stop_signals();
+  platform.process.hold_stop_signals();
   facts.process_priority = engine.start();
-  platform.catch_stop_signals();
+  platform.process.catch_stop_signals();
   BlockEnd end;
   const auto started = Clock::now();
   Clock::duration suspended{};
   while (!engine.wait_for_end(kProgressInterval)) {
-    if (platform.caught_stop_signal() != 0) {
+    if (platform.process.caught_stop_signal() != 0) {
       end.interrupted = true;
       break;
     }
-    if (platform.suspension_requested()) {
+    if (platform.process.suspension_requested()) {
       const auto before = Clock::now();
-      platform.suspend();
+      platform.process.suspend();
       suspended += Clock::now() - before;
     }
     std::vector<std::size_t> counts;
@@ -71,12 +71,12 @@ BlockEnd measure_block(const ReportOptions& options, ReportFacts& facts, Resolut
   if (accepted) {
     // What the measuring thread found in effect, or, stopped before its
     // first step, what the system says now.
-    const auto in_effect = end.in_effect ? end.in_effect : platform.query_timer_resolution();
+    const auto in_effect = end.in_effect ? end.in_effect : platform.waits.query_timer_resolution();
     block.granted_us = in_effect ? in_effect->current_us : *accepted;
   }
   if (block.requested_us) {
     // Withdrawn: the system keeps a request until the process ends otherwise.
-    platform.release_timer_resolution(*block.requested_us);
+    platform.waits.release_timer_resolution(*block.requested_us);
   }
   for (std::size_t i = 0; i < options.modes.size(); ++i) {
     const measure::SleepSampler& sampler = engine.sampler(i);
@@ -92,20 +92,20 @@ BlockEnd measure_block(const ReportOptions& options, ReportFacts& facts, Resolut
 }  // namespace
 
 ReportFacts measure_report(const ReportOptions& options, std::optional<Baseline> baseline, std::ostream& err,
-                           measure::Platform& platform) {
+                           const measure::Platform& platform) {
   ReportFacts facts;
-  facts.system = platform.system_info();
-  facts.counter_frequency = platform.counter_frequency();
-  facts.timer_request_kept = platform.keep_timer_request_when_hidden();
+  facts.system = platform.process.system_info();
+  facts.counter_frequency = platform.waits.counter_frequency();
+  facts.timer_request_kept = platform.waits.keep_timer_request_when_hidden();
   facts.samples_per_method = options.samples;
   facts.interval_us = options.interval_us;
-  facts.sleep_whole_milliseconds = platform.sleeps_whole_milliseconds();
+  facts.sleep_whole_milliseconds = platform.waits.sleeps_whole_milliseconds();
   facts.within_us = options.within_us;
   facts.baseline = std::move(baseline);
   // Where the measuring thread never took a step, what this thread finds.
-  const auto before = platform.query_timer_resolution();
+  const auto before = platform.waits.query_timer_resolution();
   ProgressLine progress(
-      err, [&platform] { return platform.error_terminal_width(); }, options.modes, options.samples);
+      err, [&platform] { return platform.console.error_terminal_width(); }, options.modes, options.samples);
   std::vector<std::optional<std::uint32_t>> resolutions(options.resolutions_us.begin(), options.resolutions_us.end());
   if (resolutions.empty()) {
     resolutions.emplace_back();

@@ -15,6 +15,6 @@ namespace report {
 // Measures as `options` say (its methods given) and gathers what the report
 // tells; a stop signal ends the measuring early, marked interrupted.
 ReportFacts measure_report(const ReportOptions& options, std::optional<Baseline> baseline, std::ostream& err,
-                           measure::Platform& platform);
+                           const measure::Platform& platform);
 
 }  // namespace report

@@ -11,7 +11,7 @@
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/spdlog.h>
 
-#include "measure/platform.hpp"
+#include "measure/console.hpp"
 
 namespace tui {
 
@@ -23,7 +23,7 @@ std::shared_ptr<spdlog::logger> interface_logger() {
     return logger;
   }
   try {
-    return console_logger("main-tui", measure::system_platform().output_is_terminal());
+    return console_logger("main-tui", measure::system_console().output_is_terminal());
   } catch (const spdlog::spdlog_ex&) {
     // Another thread registered it between the lookup and the creation.
     return spdlog::get("main-tui");

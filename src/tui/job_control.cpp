@@ -13,7 +13,7 @@ bool RealTimeTUI::check_terminal(std::optional<Loop>& loop) {
   if (!running_) {
     return true;
   }
-  const measure::TerminalState terminal = platform_.terminal_state();
+  const measure::TerminalState terminal = console_.terminal_state();
   if (terminal == measure::TerminalState::Background) {
     // Stopped and continued from outside; the shell took the terminal
     // meanwhile.
@@ -30,24 +30,24 @@ bool RealTimeTUI::check_terminal(std::optional<Loop>& loop) {
 }
 
 void RealTimeTUI::check_signals(std::optional<Loop>& loop) {
-  if (running_ && platform_.suspension_requested()) {
+  if (running_ && process_.suspension_requested()) {
     suspend(loop);
   }
-  if (running_ && platform_.caught_stop_signal() != 0) {
+  if (running_ && process_.caught_stop_signal() != 0) {
     quit();
   }
 }
 
 bool RealTimeTUI::wait_for_foreground() {
-  platform_.catch_stop_signals();
-  while (platform_.caught_stop_signal() == 0 && platform_.terminal_state() == measure::TerminalState::Background) {
-    platform_.suspend();
+  process_.catch_stop_signals();
+  while (process_.caught_stop_signal() == 0 && console_.terminal_state() == measure::TerminalState::Background) {
+    process_.suspend();
     // Where stopping is refused (an orphaned job), wait without spinning.
-    if (platform_.terminal_state() == measure::TerminalState::Background) {
+    if (console_.terminal_state() == measure::TerminalState::Background) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   }
-  if (platform_.caught_stop_signal() != 0) {
+  if (process_.caught_stop_signal() != 0) {
     quit();
     return false;
   }
@@ -60,9 +60,9 @@ void RealTimeTUI::install_screen(std::optional<Loop>& loop) {
   }
   // The hold keeps the signals off the screen's threads, and covers the
   // moment in which the screen's own handlers are in place.
-  platform_.hold_stop_signals();
+  process_.hold_stop_signals();
   loop.emplace(&screen_, main_component_);
-  platform_.catch_stop_signals();
+  process_.catch_stop_signals();
 }
 
 void RealTimeTUI::suspend(std::optional<Loop>& loop) {
@@ -71,7 +71,7 @@ void RealTimeTUI::suspend(std::optional<Loop>& loop) {
   // Takes the frame off the screen, as a suspended program leaves it; the
   // next one is drawn afresh where the cursor then stands.
   writer_.erase();
-  platform_.suspend();
+  process_.suspend();
   install_screen(loop);
 }
 

@@ -6,7 +6,7 @@
 #include <ftxui/screen/screen.hpp>
 
 #include "analysis/format.hpp"
-#include "analysis/histogram_fit.hpp"
+#include "tui/histogram_fit.hpp"
 
 namespace tui {
 
@@ -143,7 +143,7 @@ Element render_histogram(const FrameSnapshot& snapshot) {
   std::vector<int> heights;
   heights.reserve(histogram.counts.size());
   for (const std::int32_t count : histogram.counts) {
-    heights.push_back(analysis::bar_height(count, snapshot.chart_rows, histogram.max_count));
+    heights.push_back(bar_height(count, snapshot.chart_rows, histogram.max_count));
   }
   Elements chart;
   for (int r = snapshot.chart_rows; r >= 1; --r) {
@@ -151,11 +151,11 @@ Element render_histogram(const FrameSnapshot& snapshot) {
   }
 
   Elements labels;
-  const std::size_t step = analysis::label_step(histogram.labels.size());
+  const std::size_t step = label_step(histogram.labels.size());
   for (std::size_t i = 0; i < histogram.labels.size(); i += step) {
     const std::string& label = histogram.labels[i];
-    labels.push_back(text(std::string(analysis::cut_label(label))) | color(Color::GrayLight));
-    if (const std::size_t filler = analysis::label_filler(label.size()); filler > 0) {
+    labels.push_back(text(std::string(cut_label(label))) | color(Color::GrayLight));
+    if (const std::size_t filler = label_filler(label.size()); filler > 0) {
       labels.push_back(text(std::string(filler, ' ')));
     }
   }

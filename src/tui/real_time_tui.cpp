@@ -17,10 +17,12 @@ namespace tui {
 
 using namespace ftxui;
 
-RealTimeTUI::RealTimeTUI(measure::Platform& platform)
-    : platform_(platform),
+RealTimeTUI::RealTimeTUI(const measure::Platform& platform)
+    : waits_(platform.waits),
+      process_(platform.process),
+      console_(platform.console),
       screen_(ScreenInteractive::TerminalOutput()),
-      engine_(platform, data_mutex_, {measure::SamplerSetup{}}),
+      engine_(platform.waits, data_mutex_, {measure::SamplerSetup{}}),
       no_colour_(no_colour_requested()) {
   // Nothing here takes the mouse, and tracking it would keep the user from
   // selecting the numbers on screen (and flood the loop with motion events).
@@ -43,10 +45,8 @@ void RealTimeTUI::run() {
   terminal_gone_ = false;
   try {
     // A stop signal ends the run as the quit key does. The handlers are ours
-    // before the screen is installed, so the screen puts ours back when it is
-    // removed.
-    platform_.catch_stop_signals();
-    platform_.hold_stop_signals();
+    // (start_sampling catches them) before the screen is installed, so the
+    // screen puts ours back when it is removed.
     start_sampling();
     {
       // Held until the terminal is restored for good, through suspensions
@@ -91,7 +91,12 @@ void RealTimeTUI::quit() {
   screen_.ExitLoopClosure()();
 }
 
-void RealTimeTUI::start_sampling() { engine_.start(); }
+void RealTimeTUI::start_sampling() {
+  // The sampling thread inherits the hold: no stop signal cuts its waits short.
+  process_.hold_stop_signals();
+  engine_.start();
+  process_.catch_stop_signals();
+}
 
 void RealTimeTUI::stop_sampling() { engine_.stop(); }
 

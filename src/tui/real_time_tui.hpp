@@ -24,7 +24,7 @@ namespace tui {
 // timer resolution state and the view state the keyboard changes.
 class RealTimeTUI {
  public:
-  explicit RealTimeTUI(measure::Platform& platform = measure::system_platform());
+  explicit RealTimeTUI(const measure::Platform& platform = measure::system_platform());
   RealTimeTUI(const RealTimeTUI&) = delete;
   RealTimeTUI& operator=(const RealTimeTUI&) = delete;
   ~RealTimeTUI();
@@ -72,7 +72,9 @@ class RealTimeTUI {
   void start_sampling();
   void stop_sampling();
 
-  measure::Platform& platform_;
+  measure::Waits& waits_;
+  measure::Process& process_;
+  measure::Console& console_;
   ftxui::Component main_component_;
   // Guards the sampler's buffer and mode; held by the sampling thread for
   // each step.

@@ -1,6 +1,6 @@
 #include "tui/snapshot.hpp"
 
-#include "analysis/histogram_fit.hpp"
+#include "tui/histogram_fit.hpp"
 
 namespace tui {
 
@@ -12,8 +12,8 @@ FrameSnapshot make_snapshot(const FrameInputs& inputs) {
   snapshot.resolution = inputs.resolution;
   snapshot.filter = inputs.filter;
   snapshot.terminal_rows = inputs.terminal_rows;
-  snapshot.chart_rows = analysis::chart_height(inputs.height);
-  const std::size_t bins = analysis::effective_bin_count(analysis::bins_for_width(inputs.width));
+  snapshot.chart_rows = chart_height(inputs.height);
+  const std::size_t bins = analysis::effective_bin_count(bins_for_width(inputs.width));
   if (inputs.samples.size() >= analysis::kHistogramMinSamples) {
     snapshot.histogram = analysis::build_histogram(inputs.samples, bins, inputs.filter);
   }

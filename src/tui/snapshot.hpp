@@ -8,8 +8,8 @@
 
 #include "analysis/histogram.hpp"
 #include "analysis/sample_stats.hpp"
-#include "measure/platform.hpp"
 #include "measure/wait_methods.hpp"
+#include "measure/waits.hpp"
 
 namespace tui {
 

@@ -6,60 +6,141 @@
 #include <stdexcept>
 #include <thread>
 
-#include "support/fake_platform.hpp"
+#include "support/fake_waits.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
 using measure::SamplingEngine;
 using measure::SleepMode;
-using testing_support::FakePlatform;
+using testing_support::FakeWaits;
 
-// Raised before its first wait, started once, a failing step swallowed and
-// paused, and nothing measured once stopped.
-TEST(SamplingEngine, RaisedFirstStartedOnceFailuresPausedAndStopped) {
-  FakePlatform platform;
-  std::mutex data_mutex;
-  { SamplingEngine idle(platform, data_mutex, {{}}); }  // never started: no thread, no priority request
-  EXPECT_EQ(platform.process_priority_requests + platform.thread_priority_requests, 0);
-  platform.on_wait = [] { throw std::runtime_error("wait failed"); };
-  SamplingEngine engine(platform, data_mutex, {{}});
-  const auto started = std::chrono::steady_clock::now();
-  engine.start();
-  engine.start();  // already sampling: changes nothing
-  std::this_thread::sleep_for(50ms);
-  platform.locked([&](FakePlatform& f) {
-    EXPECT_EQ(f.process_priority_requests + f.thread_priority_requests, 2);
-    EXPECT_EQ(f.waits_at_normal_priority, 0) << "raised before its first wait";
-    // Failed steps are swallowed, one a pause at most: without the pause, thousands.
-    EXPECT_TRUE(f.waits >= 1 && f.waits <= (std::chrono::steady_clock::now() - started) / 5ms + 1) << f.waits;
-    f.on_wait = nullptr;
-  });
-  const auto samples = [&] {
-    const std::lock_guard lock(data_mutex);
-    return engine.sampler(0).samples().size();
-  };
-  for (const auto end = std::chrono::steady_clock::now() + 15s; samples() < 3;) {
-    ASSERT_LT(std::chrono::steady_clock::now(), end) << "the thread does not measure after a failure";
+// The sampler's samples, read as the interface reads them.
+std::size_t samples(SamplingEngine& engine, std::mutex& data_mutex) {
+  const std::lock_guard lock(data_mutex);
+  return engine.sampler(0).samples().size();
+}
+
+// Waits until the thread has kept `count` samples; false after 10 s.
+bool measured(SamplingEngine& engine, std::mutex& data_mutex, std::size_t count) {
+  for (const auto end = std::chrono::steady_clock::now() + 10s; samples(engine, data_mutex) < count;) {
+    if (std::chrono::steady_clock::now() > end) {
+      return false;
+    }
     std::this_thread::sleep_for(1ms);
   }
+  return true;
+}
+
+TEST(SamplingEngine, NeverStartedMakesNoThreadAndAsksNothing) {
+  FakeWaits waits;
+  std::mutex data_mutex;
+  { SamplingEngine idle(waits, data_mutex, {{}}); }
+  EXPECT_EQ(waits.process_priority_requests, 0);
+  EXPECT_EQ(waits.thread_priority_requests, 0);
+  EXPECT_EQ(waits.waits, 0);
+}
+
+// Its own thread waits, raised before its first wait, and counts the resumes
+// after a suspension (so that a wait it was stopped in is dropped).
+TEST(SamplingEngine, ItsThreadIsRaisedAndCountsTheResumesBeforeItWaits) {
+  FakeWaits waits;
+  bool counted_where_it_waits = true;
+  waits.on_wait = [&] { counted_where_it_waits &= waits.counted_resumes_on == std::this_thread::get_id(); };
+  std::mutex data_mutex;
+  SamplingEngine engine(waits, data_mutex, {{}});
+  EXPECT_TRUE(engine.start());
+  ASSERT_TRUE(measured(engine, data_mutex, 1));
+  engine.stop();
+  EXPECT_EQ(waits.thread_priority_requests, 1);
+  EXPECT_EQ(waits.waits_at_normal_priority, 0);
+  EXPECT_NE(waits.waited_on, std::this_thread::get_id());
+  EXPECT_TRUE(counted_where_it_waits);
+}
+
+TEST(SamplingEngine, StartWhileActiveChangesNothing) {
+  FakeWaits waits;
+  std::mutex data_mutex;
+  SamplingEngine engine(waits, data_mutex, {{}});
+  EXPECT_TRUE(engine.start());
+  EXPECT_FALSE(engine.start());
+  engine.stop();
+  EXPECT_EQ(waits.process_priority_requests, 1);
+  EXPECT_EQ(waits.thread_priority_requests, 1);
+}
+
+// The s key: stopped, then started again on a new thread.
+TEST(SamplingEngine, StartsAgainAfterAStop) {
+  FakeWaits waits;
+  std::mutex data_mutex;
+  SamplingEngine engine(waits, data_mutex, {{SleepMode::Sleep, 100'000}});  // room to grow after the stop
+  engine.start();
+  ASSERT_TRUE(measured(engine, data_mutex, 1));
   engine.stop();
   EXPECT_FALSE(engine.active());
-  const std::size_t last = samples();
-  std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(samples(), last);
-  EXPECT_TRUE(engine.thread_priority());
-  EXPECT_EQ(engine.resolution_in_effect(), platform.resolution) << "read after the first step";
+  const std::size_t before = samples(engine, data_mutex);
+  engine.start();
+  EXPECT_TRUE(engine.active());
+  EXPECT_TRUE(measured(engine, data_mutex, before + 1)) << "no samples after the restart";
+  EXPECT_EQ(waits.thread_priority_requests, 2);
+}
+
+// A step that fails is swallowed, and the thread pauses after it as after any
+// step (without the pause, thousands of failures); it measures once the
+// waits work again.
+TEST(SamplingEngine, AFailedStepIsSwallowedAndPaused) {
+  FakeWaits waits;
+  waits.on_wait = [] { throw std::runtime_error("wait failed"); };
+  std::mutex data_mutex;
+  SamplingEngine engine(waits, data_mutex, {{}});
+  const auto started = std::chrono::steady_clock::now();
+  engine.start();
+  std::this_thread::sleep_for(50ms);
+  waits.locked([&](FakeWaits& f) {
+    const auto pauses = (std::chrono::steady_clock::now() - started) / measure::kStepPause;
+    EXPECT_GE(f.waits, 1);
+    EXPECT_LE(f.waits, pauses + 1);
+    f.on_wait = nullptr;
+  });
+  EXPECT_TRUE(measured(engine, data_mutex, 3)) << "the thread does not measure after a failure";
+}
+
+TEST(SamplingEngine, SaysWhetherItsThreadWasRaised) {
+  for (const bool refused : {false, true}) {
+    FakeWaits waits;
+    waits.thread_priority_refused = refused;
+    std::mutex data_mutex;
+    SamplingEngine engine(waits, data_mutex, {{}});
+    engine.start();
+    ASSERT_TRUE(measured(engine, data_mutex, 1));
+    engine.stop();
+    EXPECT_EQ(engine.thread_priority(), !refused);
+  }
+}
+
+// Read once a step has been taken, when a request made before the start has
+// taken effect on the waiting thread (on Linux its timer slack).
+TEST(SamplingEngine, ReadsTheResolutionAfterItsFirstStep) {
+  FakeWaits waits;
+  waits.on_wait = [&] { waits.resolution->current_us = 1'000; };
+  std::mutex data_mutex;
+  SamplingEngine engine(waits, data_mutex, {{}});
+  EXPECT_FALSE(engine.resolution_in_effect());
+  engine.start();
+  ASSERT_TRUE(measured(engine, data_mutex, 1));
+  engine.stop();
+  ASSERT_TRUE(engine.resolution_in_effect());
+  EXPECT_EQ(engine.resolution_in_effect()->current_us, 1'000U);
 }
 
 // A report's run: one step of each method in turn, a full one left out, until
 // every one is full.
 TEST(SamplingEngine, InterleavesUntilEveryMethodIsFull) {
-  FakePlatform platform;
+  FakeWaits waits;
   std::vector<int> timer_waits_at_each_wait;  // 0, then 1, … for a timer wait; unchanged for a sleep
-  platform.on_wait = [&] { timer_waits_at_each_wait.push_back(platform.timer_waits); };
+  waits.on_wait = [&] { timer_waits_at_each_wait.push_back(waits.timer_waits); };
   std::mutex data_mutex;
-  SamplingEngine engine(platform, data_mutex,
+  SamplingEngine engine(waits, data_mutex,
                         {{SleepMode::Sleep, 3, measure::Retention::KeepFirst},
                          {SleepMode::HighPrecisionSleep, 5, measure::Retention::KeepFirst}});
   engine.start();

@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "analysis/latency_summary.hpp"
-#include "support/fake_platform.hpp"
+#include "support/fake_waits.hpp"
 
 namespace {
 
 using measure::counter_to_microseconds;
 using measure::SleepMode;
 using measure::SleepSampler;
-using testing_support::FakePlatform;
+using testing_support::FakeWaits;
 using Samples = std::vector<std::uint64_t>;
 using namespace std::chrono_literals;
 
@@ -57,19 +57,19 @@ TEST(SleepSampler, EachPassTimesItsWaitAlone) {
                         Case{HighPrecisionSleep, true, false, 0, 1001}, Case{HighPrecisionSleep, false, true, 0, 1000},
                         Case{Sleep, false, false, 0, 0, true}, Case{HighPrecisionSleep, false, false, 1, 0, true}}) {
     SCOPED_TRACE(testing::Message() << static_cast<int>(c.mode) << c.creation_fails << c.arming_fails);
-    FakePlatform platform;
-    platform.timer_creation_fails = c.creation_fails;
-    platform.timer_arming_fails = c.arming_fails;
-    platform.counter = 12'345'676;  // the wait starts at reading 12,345,679
+    FakeWaits fake;
+    fake.timer_creation_fails = c.creation_fails;
+    fake.timer_arming_fails = c.arming_fails;
+    fake.counter = 12'345'676;  // the wait starts at reading 12,345,679
     if (c.suspended) {
-      platform.on_wait = [&platform] { ++platform.resumes; };
+      fake.on_wait = [&fake] { ++fake.resumes; };
     }
     // The CPU clock is read too: outside the timestamps it costs them nothing.
-    SleepSampler sampler(platform, {c.mode, 500, measure::Retention::KeepNewest, 1000us, true});
+    SleepSampler sampler(fake, {c.mode, 500, measure::Retention::KeepNewest, 1000us, true});
     sampler.measure(1);
     EXPECT_EQ(sampler.samples(), c.suspended ? Samples{} : Samples{c.sample});
-    EXPECT_EQ(platform.timer_waits, c.timer_waits);
-    EXPECT_EQ(platform.open_timers, 0);
+    EXPECT_EQ(fake.timer_waits, c.timer_waits);
+    EXPECT_EQ(fake.open_timers, 0);
     EXPECT_EQ(sampler.costs().fallbacks, c.creation_fails || c.arming_fails ? 1U : 0U);
   }
 }
@@ -94,9 +94,9 @@ TEST(SleepSampler, HybridSpinsOnlyTheMarginItLearns) {
   // 30 μs late: armed for 500, it fires at 530 and the spin takes 470; once
   // learnt, it fires at the deadline. 700 μs late: the first wait ends late.
   for (const auto& c : {Case{300, 1000, 1000, 47.0, 0.0}, Case{7000, 1200, 1000, 0.0, 0.0}}) {
-    FakePlatform platform;
-    platform.timer_late_counts = c.late_counts;
-    SleepSampler sampler(platform, {SleepMode::Hybrid, 500, measure::Retention::KeepNewest, 1000us, true});
+    FakeWaits fake;
+    fake.timer_late_counts = c.late_counts;
+    SleepSampler sampler(fake, {SleepMode::Hybrid, 500, measure::Retention::KeepNewest, 1000us, true});
     std::vector<double> cpu;
     Samples waits;
     for (int i = 0; i < 40; ++i) {
@@ -115,14 +115,14 @@ TEST(SleepSampler, HybridSpinsOnlyTheMarginItLearns) {
 }
 
 TEST(SleepSampler, MeasuresUntilTheDeadline) {
-  FakePlatform platform;
-  platform.tick = 0;
-  platform.wait_counts = 3'000;  // 300 μs a sleep: four fit in a step of 1 ms
-  SleepSampler sampler(platform);
+  FakeWaits fake;
+  fake.tick = 0;
+  fake.wait_counts = 3'000;  // 300 μs a sleep: four fit in a step of 1 ms
+  SleepSampler sampler(fake);
   sampler.measure(1);
   EXPECT_EQ(sampler.samples(), Samples(4, 300));
   // A busy wait spins 1000 μs on the counter, whatever the step; clear keeps the mode.
-  platform.tick = 3'000;  // 300 μs a reading
+  fake.tick = 3'000;  // 300 μs a reading
   sampler.clear();
   sampler.set_mode(SleepMode::BusyWait);
   sampler.measure(5);
@@ -131,21 +131,21 @@ TEST(SleepSampler, MeasuresUntilTheDeadline) {
   // An unknown method records nothing and still returns after its deadline.
   sampler.clear();
   sampler.set_mode(static_cast<SleepMode>(99));
-  const std::int64_t before = platform.counter;
+  const std::int64_t before = fake.counter;
   sampler.measure(1);
   EXPECT_TRUE(sampler.samples().empty());
-  EXPECT_GE(platform.counter - before, 10'000);
+  EXPECT_GE(fake.counter - before, 10'000);
   // Near the top of the counter range (nanoseconds, as on Linux), where a
   // wrapped target would spin for ever.
-  platform.frequency = 1'000'000'000;
-  platform.counter = 9'223'372'036'850'000'000;  // 4.85 ms below 2^63
-  platform.tick = 1'000;
-  SleepSampler top(platform, {SleepMode::BusyWait});
+  fake.frequency = 1'000'000'000;
+  fake.counter = 9'223'372'036'850'000'000;  // 4.85 ms below 2^63
+  fake.tick = 1'000;
+  SleepSampler top(fake, {SleepMode::BusyWait});
   top.measure(1);
   EXPECT_EQ(top.samples(), Samples{1000});
   // A zero frequency would read 0 for ever: nothing is measured.
-  platform.frequency = 0;
-  SleepSampler idle(platform);
+  fake.frequency = 0;
+  SleepSampler idle(fake);
   idle.measure(1);
   EXPECT_TRUE(idle.samples().empty());
 }
@@ -153,11 +153,11 @@ TEST(SleepSampler, MeasuresUntilTheDeadline) {
 // The interface keeps the newest 500, a report the first N and no more.
 TEST(SleepSampler, KeepsTheNewestOrTheFirst) {
   for (const auto retention : {measure::Retention::KeepNewest, measure::Retention::KeepFirst}) {
-    FakePlatform platform;
-    platform.tick = 0;
-    SleepSampler sampler(platform, {SleepMode::Sleep, 500, retention});
+    FakeWaits fake;
+    fake.tick = 0;
+    SleepSampler sampler(fake, {SleepMode::Sleep, 500, retention});
     for (std::int64_t i = 1; i <= 501; ++i) {
-      platform.wait_counts = 10'000 + i * 10;  // sample i lasts 1000 + i μs
+      fake.wait_counts = 10'000 + i * 10;  // sample i lasts 1000 + i μs
       sampler.measure(1);
     }
     Samples expected(500);

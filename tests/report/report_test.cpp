@@ -92,7 +92,7 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
     EXPECT_EQ(r.status, 2) << says;
     EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << says;
-    EXPECT_EQ(platform.counter, 0) << says << ": measured";
+    EXPECT_EQ(platform.waits.counter, 0) << says << ": measured";
     EXPECT_FALSE(r.ran) << says;
   }
 }
@@ -116,8 +116,8 @@ TEST(Report, NumbersReadAsWritten) {
 // fallbacks (no high-resolution timer here), the choice within 5 μs.
 TEST(Report, JsonDocumentReadsBack) {
   FakePlatform platform;
-  platform.wait_counts = 20'000;  // the waits last their 2000 μs
-  platform.high_resolution_refused = true;
+  platform.waits.wait_counts = 20'000;  // the waits last their 2000 μs
+  platform.waits.high_resolution_refused = true;
   const auto r = run({"--report", "--json", "--samples=3", "--method", "ALL", "--interval", "2000", "--resolution",
                       "500,1000", "--within", "5"},
                      platform);
@@ -126,8 +126,8 @@ TEST(Report, JsonDocumentReadsBack) {
   EXPECT_EQ(doc["file_version"], 2);
   // What the measuring thread met as it began: after the first request.
   EXPECT_EQ(doc["resolution"], nlohmann::json::parse(R"({"current": 500, "coarsest": 15625, "finest": 500})"));
-  EXPECT_EQ(platform.requests, (std::vector<std::uint32_t>{500, 1000}));
-  EXPECT_EQ(platform.releases, platform.requests) << "each request withdrawn";
+  EXPECT_EQ(platform.waits.requests, (std::vector<std::uint32_t>{500, 1000}));
+  EXPECT_EQ(platform.waits.releases, platform.waits.requests) << "each request withdrawn";
   ASSERT_EQ(doc["methods"].size(), 10U);
   const char* names[] = {"Sleep", "BusyWait", "HighPrecisionSleep", "HighResolutionTimer", "Hybrid"};
   for (std::size_t i = 0; i < 10; ++i) {
@@ -157,9 +157,9 @@ TEST(Report, JsonDocumentReadsBack) {
 // will not give, and of a choice none can meet.
 TEST(Report, TextSaysFallbacksUnknownCostsAndChoices) {
   FakePlatform platform;
-  platform.timer_creation_fails = true;
-  platform.cpu_unknown = true;
-  platform.wait_counts = 10'100;  // 1010 μs a sleep
+  platform.waits.timer_creation_fails = true;
+  platform.waits.cpu_unknown = true;
+  platform.waits.wait_counts = 10'100;  // 1010 μs a sleep
   auto r = run({"--report", "--method", "timer", "--samples", "3", "--within", "9"}, platform);
   // The row names the fallback, a line below the table counts its waits.
   const auto row = r.out.substr(r.out.find("\nHighPrecisionSleep→Sleep  "));

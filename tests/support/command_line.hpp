@@ -14,9 +14,19 @@
 #include <nlohmann/json.hpp>
 
 #include "app/entry.hpp"
-#include "support/fake_platform.hpp"
+#include "support/fake_console.hpp"
+#include "support/fake_process.hpp"
+#include "support/fake_waits.hpp"
 
 namespace testing_support {
+
+// What a report measures on: scripted waits, a process that catches a stop
+// signal when told to, no terminal.
+struct FakePlatform {
+  FakeWaits waits;
+  FakeProcess process;
+  FakeConsole console;
+};
 
 struct Outcome {
   int status;
@@ -28,19 +38,20 @@ struct Outcome {
 // at check `signal_at` (0: never); the interface, if started, throws `failure`.
 inline Outcome run(std::vector<std::string> args, FakePlatform& platform, int signal_at = 0, bool out_fails = false,
                    const char* failure = nullptr) {
-  platform.signal_at = signal_at;
+  platform.process.signal_at = signal_at;
   args.insert(args.begin(), "quorvane");
   std::vector<char*> argv(args.size());
   std::transform(args.begin(), args.end(), argv.begin(), [](std::string& a) { return a.data(); });
   std::ostringstream out, err;
   out.setstate(out_fails ? std::ios::badbit : std::ios::goodbit);
   Outcome result{};
-  result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err, platform, [&] {
-    result.ran = true;
-    if (failure != nullptr) {
-      throw std::runtime_error(failure);
-    }
-  });
+  result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err,
+                                 {platform.waits, platform.process, platform.console}, [&] {
+                                   result.ran = true;
+                                   if (failure != nullptr) {
+                                     throw std::runtime_error(failure);
+                                   }
+                                 });
   result.out = out.str(), result.err = err.str();
   return result;
 }

@@ -1,14 +1,32 @@
+#include "tui/timer_resolution.hpp"
+
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
-#include "support/fake_platform.hpp"
+#include "support/fake_console.hpp"
+#include "support/fake_process.hpp"
+#include "support/fake_waits.hpp"
 #include "tui/real_time_tui.hpp"
 
 namespace tui {
 namespace {
 
 using ftxui::Event;
+
+TEST(TimerResolution, StepsStopAt0AndSaturate) {
+  constexpr std::uint32_t kMax = std::numeric_limits<std::uint32_t>::max();
+  struct Case {
+    std::uint32_t current;
+    std::int32_t step;
+    std::uint32_t stepped;
+  };
+  for (const auto& c : {Case{500, 1, 501}, Case{500, -1, 499}, Case{15'625, -100, 15'525}, Case{1, -1, 0},
+                        Case{50, -100, 0}, Case{kMax - 50, 100, kMax}, Case{kMax, 1, kMax}}) {
+    EXPECT_EQ(step_resolution(c.current, c.step), c.stepped) << c.current << " " << c.step;
+  }
+}
 
 // A pass, arrow keys, a pass: what is asked of the system and what is shown.
 TEST(TimerResolution, ArrowKeysAreAppliedByTheNextPass) {
@@ -26,24 +44,26 @@ TEST(TimerResolution, ArrowKeysAreAppliedByTheNextPass) {
            Case{{Event::ArrowUp}, 501, true, false, {}, 0},  // nothing to step from before a reading
        }) {
     SCOPED_TRACE(c.granted);
-    testing_support::FakePlatform platform;
-    const auto resolution = platform.resolution = measure::TimerResolution{15'625, 500, 500};
+    testing_support::FakeWaits waits;
+    testing_support::FakeProcess process;
+    testing_support::FakeConsole console;
+    const auto resolution = waits.resolution = measure::TimerResolution{15'625, 500, 500};
     if (c.query_fails) {
-      platform.resolution.reset();
+      waits.resolution.reset();
     }
-    platform.request_refused = c.request_refused;
-    platform.granted = [&](std::uint32_t) { return c.granted; };
-    RealTimeTUI ui(platform);
+    waits.request_refused = c.request_refused;
+    waits.granted = [&](std::uint32_t) { return c.granted; };
+    RealTimeTUI ui({waits, process, console});
     ui.update_timer_resolution();
     for (const auto& key : c.keys) {
       ui.handle_event(key);
     }
     ui.update_timer_resolution();
-    EXPECT_EQ(platform.requests, c.requests);
+    EXPECT_EQ(waits.requests, c.requests);
     EXPECT_EQ(ui.take_snapshot(80, 30, 30).resolution.current_us, c.shown);
-    platform.resolution = resolution;
+    waits.resolution = resolution;
     ui.update_timer_resolution();
-    EXPECT_EQ(platform.requests, c.requests) << "a step is applied once, or dropped";
+    EXPECT_EQ(waits.requests, c.requests) << "a step is applied once, or dropped";
   }
 }
 

@@ -1,8 +1,8 @@
-#include "analysis/histogram_fit.hpp"
+#include "tui/histogram_fit.hpp"
 
 #include <algorithm>
 
-namespace analysis {
+namespace tui {
 
 std::int64_t bins_for_width(int width) { return std::max<std::int64_t>(static_cast<std::int64_t>(width) - 2, 8); }
 
@@ -33,4 +33,4 @@ std::size_t label_filler(std::size_t label_bytes) {
   return label_bytes < kLabelSlotBytes ? kLabelSlotBytes - label_bytes : 0;
 }
 
-}  // namespace analysis
+}  // namespace tui

@@ -5,22 +5,21 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
-#include "measure/platform.hpp"
+#include "measure/waits.hpp"
 
 namespace testing_support {
 
-// A scripted platform at 10 MHz: every counter reading advances the counter
-// by `tick`, every sleep by `wait_counts`, a timer wait by the time it was
-// armed for and `timer_late_counts`, and making or closing a timer or reading
-// the CPU clock by `overhead_counts`, so a timestamp taken
-// on the wrong side of those shows in the sample. The thread's CPU time is
-// the counter readings' ticks (a spin), 100 ns a count, plus `wait_cpu_counts`
-// a wait. The process parts do nothing, but for a stop
-// signal caught at the `signal_at`th check. Thread-safe; tests read its fields
-// through `locked` while a sampling thread runs.
-class FakePlatform : public measure::Platform {
+// Scripted waits at 10 MHz: every counter reading advances the counter by
+// `tick`, every sleep by `wait_counts`, a timer wait by the time it was armed
+// for and `timer_late_counts`, and making or closing a timer or reading the
+// CPU clock by `overhead_counts`, so a timestamp taken on the wrong side of
+// those shows in the sample. The thread's CPU time is the counter readings'
+// ticks (a spin), 100 ns a count, plus `wait_cpu_counts` a wait. Thread-safe;
+// tests read its fields through `locked` while a sampling thread runs.
+class FakeWaits : public measure::Waits {
  public:
   std::int64_t frequency = 10'000'000;
   std::int64_t counter = 0;
@@ -34,16 +33,18 @@ class FakePlatform : public measure::Platform {
   bool timer_arming_fails = false;
   bool high_resolution_refused = false;
   bool cpu_unknown = false;
+  bool thread_priority_refused = false;
   int open_timers = 0;
+  std::function<void()> on_read;  // run inside every counter reading, e.g. to throw
   std::function<void()> on_wait;  // run inside every wait, e.g. to throw
   int process_priority_requests = 0;
   int thread_priority_requests = 0;
   int waits = 0;
   int waits_at_normal_priority = 0;
   int timer_waits = 0;
-  std::uint64_t resumes = 0;          // resumes after a suspension; on_wait may add one
-  int signal_at = 0;                  // the check of caught_stop_signal that finds SIGTERM (0: none)
-  std::optional<int> terminal_width;  // standard error's, in the foreground
+  std::uint64_t resumes = 0;  // resumes after a suspension; on_wait may add one
+  // The threads that last counted the resumes and waited.
+  std::thread::id counted_resumes_on, waited_on;
 
   // Timer resolution in μs; a request is granted what `granted` says.
   std::optional<measure::TimerResolution> resolution = measure::TimerResolution{15'625, 500, 15'625};
@@ -59,7 +60,12 @@ class FakePlatform : public measure::Platform {
 
   std::int64_t counter_frequency() override { return frequency; }
   std::int64_t read_counter() override {
-    return locked([](auto& f) { return f.cpu_counts += f.tick, f.counter += f.tick; });
+    return locked([](auto& f) {
+      if (f.on_read) {
+        f.on_read();
+      }
+      return f.cpu_counts += f.tick, f.counter += f.tick;
+    });
   }
   void sleep(std::chrono::microseconds) override { wait(std::nullopt); }
   bool sleeps_whole_milliseconds() override { return false; }
@@ -83,7 +89,7 @@ class FakePlatform : public measure::Platform {
   }
   bool raise_thread_priority() override {
     raised_ = true;
-    return locked([](auto& f) { return ++f.thread_priority_requests; });
+    return locked([](auto& f) { return ++f.thread_priority_requests, !f.thread_priority_refused; });
   }
   std::optional<measure::TimerResolution> query_timer_resolution() override {
     return locked([](auto& f) { return f.resolution; });
@@ -104,26 +110,14 @@ class FakePlatform : public measure::Platform {
   std::uint64_t resume_count() override {
     return locked([](auto& f) { return f.resumes; });
   }
-  void count_resumes_here() override {}
-  bool suspension_requested() override { return false; }
-  void suspend() override {}
-  void hold_stop_signals() override {}
-  void catch_stop_signals() override {}
-  int caught_stop_signal() override {
-    return locked([](auto& f) { return ++f.signal_checks == f.signal_at ? 15 : 0; });
+  void count_resumes_here() override {
+    locked([](auto& f) { f.counted_resumes_on = std::this_thread::get_id(); });
   }
-  int end_by_signal(int signal) override { return 128 + signal; }
-  void prepare_console() override {}
-  bool input_is_terminal() override { return false; }
-  bool output_is_terminal() override { return false; }
-  std::optional<int> error_terminal_width() override { return terminal_width; }
-  measure::TerminalState terminal_state() override { return measure::TerminalState::Own; }
-  measure::SystemInfo system_info() override { return {"Fake", "1", "#1", "x86_64", ""}; }
 
  private:
   class Timer final : public measure::OneShotTimer {
    public:
-    Timer(FakePlatform& fake, measure::TimerKind kind) : OneShotTimer(kind), fake_(fake) {}
+    Timer(FakeWaits& fake, measure::TimerKind kind) : OneShotTimer(kind), fake_(fake) {}
     ~Timer() override {
       fake_.locked([](auto& f) { f.counter += f.overhead_counts, --f.open_timers; });
     }
@@ -137,7 +131,7 @@ class FakePlatform : public measure::Platform {
     }
 
    private:
-    FakePlatform& fake_;
+    FakeWaits& fake_;
     std::int64_t armed_counts_ = 0;
   };
 
@@ -146,6 +140,7 @@ class FakePlatform : public measure::Platform {
     const std::lock_guard lock(mutex_);
     ++waits;
     waits_at_normal_priority += raised_ ? 0 : 1;
+    waited_on = std::this_thread::get_id();
     if (on_wait) {
       on_wait();
     }
@@ -154,7 +149,6 @@ class FakePlatform : public measure::Platform {
   }
 
   static inline thread_local bool raised_ = false;
-  int signal_checks = 0;
   std::mutex mutex_;
 };
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace analysis {
+namespace tui {
 
 // Bins for a screen `width` cells wide: one per column inside the border, at least 8.
 std::int64_t bins_for_width(int width);
@@ -28,4 +28,4 @@ std::string_view cut_label(std::string_view label);
 // for a label that had to be cut.
 std::size_t label_filler(std::size_t label_bytes);
 
-}  // namespace analysis
+}  // namespace tui

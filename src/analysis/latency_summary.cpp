@@ -19,6 +19,14 @@ std::uint64_t nearest_rank(std::span<const std::uint64_t> sorted, std::uint32_t 
   return sorted[nearest_rank_index(sorted.size(), permille)];
 }
 
+std::uint64_t waits_beyond(std::uint64_t count, std::uint32_t permille) {
+  return count == 0 ? 0 : count - nearest_rank_index(count, permille) - 1;
+}
+
+bool thin(std::uint64_t count, std::uint32_t permille) {
+  return count > 0 && waits_beyond(count, permille) < kThinBelow;
+}
+
 LatencySummary summarize(std::span<const std::uint64_t> samples, std::uint64_t interval_us) {
   LatencySummary s;
   s.count = samples.size();

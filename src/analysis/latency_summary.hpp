@@ -17,6 +17,14 @@ std::uint64_t nearest_rank(std::span<const std::uint64_t> sorted, std::uint32_t 
 // Its index in `count` sorted values (count > 0).
 std::size_t nearest_rank_index(std::size_t count, std::uint32_t permille);
 
+// A percentile with fewer waits than this beyond it is thin: it is a few
+// waits, not a distribution (p99.9 of 2000 waits rests on 2).
+inline constexpr std::uint64_t kThinBelow = 10;
+// The waits above the nearest-rank percentile `permille` of `count`.
+std::uint64_t waits_beyond(std::uint64_t count, std::uint32_t permille);
+// Whether that percentile of `count` waits (at least one) is thin.
+bool thin(std::uint64_t count, std::uint32_t permille);
+
 struct LatencySummary {
   std::uint64_t count = 0;
   std::uint64_t min = 0, p50 = 0, p90 = 0, p99 = 0, p999 = 0, max = 0;

@@ -36,6 +36,22 @@ TEST(LatencySummary, NearestRankPercentiles) {
             (std::map<std::uint64_t, std::uint64_t>{{999, 1}, {1000, 2}, {1010, 1}}));
 }
 
+// A percentile is thin when fewer than ten waits lie beyond its rank.
+TEST(LatencySummary, ThinPercentiles) {
+  struct Case {
+    std::uint64_t count;
+    std::uint32_t permille;
+    std::uint64_t beyond;
+    bool thin;
+  };
+  for (const auto& c : {Case{2000, 999, 2, true}, Case{2000, 990, 20, false}, Case{1000, 990, 10, false},
+                        Case{999, 990, 9, true}, Case{10000, 999, 10, false}, Case{20, 500, 10, false},
+                        Case{19, 500, 9, true}, Case{1, 500, 0, true}, Case{0, 999, 0, false}}) {
+    EXPECT_EQ(analysis::waits_beyond(c.count, c.permille), c.beyond) << c.count << " " << c.permille;
+    EXPECT_EQ(analysis::thin(c.count, c.permille), c.thin) << c.count << " " << c.permille;
+  }
+}
+
 TEST(LatencySummary, CpuShareAndTheCheapestWithin) {
   EXPECT_DOUBLE_EQ(*analysis::cpu_percent(500'000, 2'000), 25.0);
   EXPECT_DOUBLE_EQ(*analysis::cpu_percent(2'001'000, 2'000), 100.0) << "a spin read a hair wide";

@@ -14,19 +14,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/entry.hpp"
-#include "support/fake_console.hpp"
-#include "support/fake_process.hpp"
-#include "support/fake_waits.hpp"
+#include "support/fake_platform.hpp"
 
 namespace testing_support {
-
-// What a report measures on: scripted waits, a process that catches a stop
-// signal when told to, no terminal.
-struct FakePlatform {
-  FakeWaits waits;
-  FakeProcess process;
-  FakeConsole console;
-};
 
 struct Outcome {
   int status;
@@ -45,13 +35,12 @@ inline Outcome run(std::vector<std::string> args, FakePlatform& platform, int si
   std::ostringstream out, err;
   out.setstate(out_fails ? std::ios::badbit : std::ios::goodbit);
   Outcome result{};
-  result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err,
-                                 {platform.waits, platform.process, platform.console}, [&] {
-                                   result.ran = true;
-                                   if (failure != nullptr) {
-                                     throw std::runtime_error(failure);
-                                   }
-                                 });
+  result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err, platform.platform(), [&] {
+    result.ran = true;
+    if (failure != nullptr) {
+      throw std::runtime_error(failure);
+    }
+  });
   result.out = out.str(), result.err = err.str();
   return result;
 }

@@ -5,9 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/fake_console.hpp"
-#include "support/fake_process.hpp"
-#include "support/fake_waits.hpp"
+#include "support/fake_platform.hpp"
 #include "tui/real_time_tui.hpp"
 
 namespace tui {
@@ -57,12 +55,11 @@ TEST(Keyboard, EachKeyWhileSampling) {
            Case{{}, false, Event::Character('q'), true, Sleep, All, false, false},
        }) {
     SCOPED_TRACE(testing::PrintToString(c.key.input()) + " after " + std::to_string(c.setup.size()) + " keys");
-    testing_support::FakeWaits waits;
-    testing_support::FakeProcess process;
-    testing_support::FakeConsole console;
+    testing_support::FakePlatform fakes;
+    testing_support::FakeWaits& waits = fakes.waits;
     waits.resolution->current_us = 500;
     waits.wait_counts = 2'000;  // 200 μs a wait: five a step
-    RealTimeTUI ui{{waits, process, console}};
+    RealTimeTUI ui{fakes.platform()};
     ui.update_timer_resolution();
     const auto snapshot = [&] { return ui.take_snapshot(80, 30, 30); };
     for (const auto& key : c.setup) {

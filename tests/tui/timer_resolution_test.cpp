@@ -5,9 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "support/fake_console.hpp"
-#include "support/fake_process.hpp"
-#include "support/fake_waits.hpp"
+#include "support/fake_platform.hpp"
 #include "tui/real_time_tui.hpp"
 
 namespace tui {
@@ -44,16 +42,15 @@ TEST(TimerResolution, ArrowKeysAreAppliedByTheNextPass) {
            Case{{Event::ArrowUp}, 501, true, false, {}, 0},  // nothing to step from before a reading
        }) {
     SCOPED_TRACE(c.granted);
-    testing_support::FakeWaits waits;
-    testing_support::FakeProcess process;
-    testing_support::FakeConsole console;
+    testing_support::FakePlatform fakes;
+    testing_support::FakeWaits& waits = fakes.waits;
     const auto resolution = waits.resolution = measure::TimerResolution{15'625, 500, 500};
     if (c.query_fails) {
       waits.resolution.reset();
     }
     waits.request_refused = c.request_refused;
     waits.granted = [&](std::uint32_t) { return c.granted; };
-    RealTimeTUI ui({waits, process, console});
+    RealTimeTUI ui(fakes.platform());
     ui.update_timer_resolution();
     for (const auto& key : c.keys) {
       ui.handle_event(key);

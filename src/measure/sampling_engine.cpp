@@ -57,7 +57,7 @@ bool SamplingEngine::step(std::size_t i) {
 void SamplingEngine::loop(const std::stop_token& stop) {
   // First of all: the priority, and the resumes after a suspension counted
   // here, so that a wait it was stopped in is dropped.
-  thread_priority_ = waits_.raise_thread_priority();
+  thread_priority_.store(waits_.raise_thread_priority(), std::memory_order_relaxed);
   waits_.count_resumes_here();
   bool first_step = true;
   bool measuring = true;

@@ -55,10 +55,11 @@ class SamplingEngine {
   // any time without the data mutex, which a step of long waits holds long.
   std::size_t kept(std::size_t i) const { return kept_[i].load(std::memory_order_relaxed); }
 
-  // What the thread found, once it has ended or been stopped: whether its
-  // priority was granted, and the timer resolution in effect after its first
-  // step (once any request has taken effect there), empty if unread.
-  bool thread_priority() const { return thread_priority_; }
+  // What the thread found: whether its priority was granted (known once it
+  // has taken a step), and, once it has ended or been stopped, the timer
+  // resolution in effect after its first step (once any request has taken
+  // effect there), empty if unread.
+  bool thread_priority() const { return thread_priority_.load(std::memory_order_relaxed); }
   const std::optional<TimerResolution>& resolution_in_effect() const { return resolution_; }
 
  private:
@@ -74,7 +75,8 @@ class SamplingEngine {
   std::mutex end_mutex_;  // guards ended_
   std::condition_variable_any end_changed_;
   bool ended_ = false;
-  bool thread_priority_ = false;
+  // Atomic: a report that goes on reads it while the thread runs.
+  std::atomic<bool> thread_priority_{false};
   std::optional<TimerResolution> resolution_;
   std::jthread thread_;
 };

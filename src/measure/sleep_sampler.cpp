@@ -2,10 +2,13 @@
 
 #include <cstddef>
 
+#include "measure/wait_tally.hpp"
+
 namespace measure {
 
 SleepSampler::SleepSampler(Waits& waits, const SamplerSetup& setup)
     : context_{waits, waits.counter_frequency(), setup.interval, setup.read_cpu, {}},
+      tally_(setup.tally),
       mode_(setup.mode),
       max_samples_(setup.max_samples),
       retention_(setup.retention) {
@@ -22,7 +25,12 @@ void SleepSampler::record(const TimedWait& wait, std::uint64_t resumes_before) {
     return;
   }
   const std::uint64_t duration = wait.end_us - wait.start_us;
-  samples_.push_back(duration);
+  if (retention_ != Retention::KeepNone) {
+    samples_.push_back(duration);
+  }
+  if (tally_ != nullptr) {
+    tally_->add(mode_, wait);
+  }
   costs_.waited_us += duration;
   costs_.cpu_ns += wait.cpu_ns.value_or(0);
   costs_.cpu_unknown = costs_.cpu_unknown || !wait.cpu_ns;
@@ -47,6 +55,9 @@ void SleepSampler::measure(std::int32_t duration_ms) {
       record(method->wait(context_), resumes);
     }
   } while (context_.now_us() < deadline);
+  if (tally_ != nullptr) {
+    tally_->after_step();
+  }
 }
 
 void SleepSampler::clear() {

@@ -14,7 +14,10 @@ namespace measure {
 enum class Retention {
   KeepNewest,  // the newest: the oldest make room (the interface's 500)
   KeepFirst,   // the first: it is full, and later waits are not kept (a report)
+  KeepNone,    // none: the waits are only counted, in the tally (a report of a set duration)
 };
+
+class WaitTally;
 
 struct SamplerSetup {
   SleepMode mode = SleepMode::Sleep;
@@ -23,6 +26,8 @@ struct SamplerSetup {
   std::chrono::microseconds interval{1000};
   // Read the thread's CPU time around every wait.
   bool read_cpu = false;
+  // Where every wait recorded is counted too (a report's); none: nowhere.
+  WaitTally* tally = nullptr;
 };
 
 // What the kept waits cost, summed since the last clear.
@@ -63,6 +68,7 @@ class SleepSampler {
   void record(const TimedWait& wait, std::uint64_t resumes_before);
 
   WaitContext context_;
+  WaitTally* const tally_;
   std::vector<std::uint64_t> samples_;
   WaitCosts costs_;
   SleepMode mode_;

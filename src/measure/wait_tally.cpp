@@ -1,0 +1,57 @@
+#include "measure/wait_tally.hpp"
+
+#include <fmt/format.h>
+
+namespace measure {
+
+SpikeLog::SpikeLog(std::uint64_t over_us, Placement& placement, TimeOfDay& time_of_day, Trace* trace)
+    : over_us_(over_us), placement_(placement), time_of_day_(time_of_day), trace_(trace) {
+  // Room for every spike kept up front: keeping one never allocates.
+  kept_.reserve(kKept);
+}
+
+bool SpikeLog::note(SleepMode mode, std::uint64_t us, std::uint64_t end_us) {
+  if (us <= over_us_) {
+    return false;
+  }
+  ++total_;
+  if (kept_.size() < kKept) {
+    kept_.push_back({time_of_day_.utc_now_ms(), us, placement_.current_cpu(), mode, part_, end_us});
+  }
+  return true;
+}
+
+void SpikeLog::mark_new() {
+  for (; marked_ < kept_.size(); ++marked_) {
+    if (trace_ == nullptr) {
+      continue;
+    }
+    const Spike& spike = kept_[marked_];
+    // The end on the monotonic clock, which a trace recorded with that clock
+    // (trace-cmd record -C mono) shows its events on.
+    char line[160];
+    const auto written = fmt::format_to_n(
+        line, sizeof line - 1, "quorvane spike: {} waited {} us, over {} us; ended on CPU {} at {}.{:06} s\n",
+        sleep_mode_name(spike.mode), spike.us, over_us_, spike.cpu ? *spike.cpu : -1, spike.end_us / 1'000'000,
+        spike.end_us % 1'000'000);
+    trace_->mark(std::string_view(line, std::min(written.size, sizeof line - 1)));
+  }
+}
+
+void WaitTally::add(SleepMode mode, const TimedWait& wait) {
+  const std::uint64_t us = wait.end_us - wait.start_us;
+  window_.add(us);
+  early_ += us < interval_us_ ? 1 : 0;
+  if (spikes_ != nullptr && spikes_->note(mode, us, wait.end_us)) {
+    ++spike_count_;
+  }
+  count_.store(count_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
+void WaitTally::after_step() {
+  if (spikes_ != nullptr) {
+    spikes_->mark_new();
+  }
+}
+
+}  // namespace measure

@@ -1,6 +1,7 @@
 #pragma once
 
 // What a report measured: one data model, which every output draws from.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,6 +12,8 @@
 #include "measure/process.hpp"
 #include "measure/waits.hpp"
 #include "report/baseline.hpp"
+#include "report/spikes.hpp"
+#include "report/timeline.hpp"
 
 namespace report {
 
@@ -23,6 +26,13 @@ struct MethodReport {
   // Waits made by the method's fallback, and what that is ("Sleep").
   std::uint64_t fallbacks = 0;
   std::string fallback;
+  // Its windows in order: one, the whole run, without --duration.
+  std::vector<WindowFigures> timeline;
+  // Its waits longer than the interval by more than --spike.
+  std::uint64_t spikes = 0;
+  // The summary is the bounded histogram's (a run of --duration), not that
+  // of waits kept one by one.
+  bool from_histogram = false;
 };
 
 // The methods measured under one timer resolution.
@@ -53,6 +63,13 @@ struct ReportFacts {
   std::optional<std::uint64_t> within_us;
   // --compare's, when given.
   std::optional<Baseline> baseline;
+  // --duration and the windows' length; nothing for a run of --samples.
+  std::optional<std::chrono::seconds> duration, window;
+  // The report so far of a run that goes on: --output is rewritten with one
+  // after every window.
+  bool partial = false;
+  // With --spike.
+  std::optional<SpikeFacts> spikes;
 };
 
 // The report's document version: 2 since one method may have an entry per

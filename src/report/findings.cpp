@@ -11,6 +11,15 @@ Findings conclude(const ReportFacts& facts) {
   if (facts.baseline) {
     findings.comparison = compare(facts, *facts.baseline);
   }
+  for (const ResolutionBlock& block : facts.blocks) {
+    auto& entries = findings.entries.emplace_back();
+    for (const MethodReport& method : block.methods) {
+      entries.push_back(entry_findings(method));
+    }
+  }
+  if (facts.spikes) {
+    findings.worst_spikes = worst_spikes(*facts.spikes);
+  }
   if (facts.within_us) {
     auto& choices = findings.choices.emplace();
     for (const ResolutionBlock& block : facts.blocks) {

@@ -4,6 +4,7 @@
 // to every output, so that no two forms can disagree.
 #include <cstddef>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "report/comparison.hpp"
@@ -11,13 +12,39 @@
 
 namespace report {
 
+// What a report concludes of one entry's figures; figures are named by their
+// JSON keys ("p999").
+struct EntryFindings {
+  // The percentiles that rest on fewer than ten waits beyond them.
+  std::vector<std::string_view> thin;
+  // The figures the bounded histogram gives within its error, not exactly.
+  std::vector<std::string_view> approximate;
+  // Of each window, its thin percentiles ("p50", "p99").
+  std::vector<std::vector<std::string_view>> thin_in_window;
+  // The window with the longest wait (the first of equals), where there
+  // are several.
+  std::optional<std::size_t> worst_window;
+};
+
 struct Findings {
   // With --compare.
   std::optional<Comparison> comparison;
   // With --within, per block: the method it names (an index into the
   // block's methods), or nothing when none is within.
   std::optional<std::vector<std::optional<std::size_t>>> choices;
+  // Per block, per method.
+  std::vector<std::vector<EntryFindings>> entries;
+  // With --spike: the longest spikes kept, at most five, longest first (the
+  // earlier of equals), as indexes into the facts' spikes.
+  std::vector<std::size_t> worst_spikes;
 };
+
+// How many of the longest spikes a report names.
+inline constexpr std::size_t kWorstSpikes = 5;
+
+// What conclude() finds of each entry, and of the spikes.
+EntryFindings entry_findings(const MethodReport& method);
+std::vector<std::size_t> worst_spikes(const SpikeFacts& spikes);
 
 Findings conclude(const ReportFacts& facts);
 

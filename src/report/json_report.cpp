@@ -4,6 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "analysis/bounded_histogram.hpp"
+#include "measure/wait_methods.hpp"
+
 namespace report {
 namespace {
 
@@ -17,7 +20,50 @@ Json or_null(const std::optional<T>& value) {
 // Three decimals are below anything a microsecond counter can tell.
 double rounded(double value) { return std::round(value * 1000.0) / 1000.0; }
 
-Json method_json(const ReportFacts& facts, const ResolutionBlock& block, const MethodReport& method) {
+Json keys_of(const std::vector<std::string_view>& keys) {
+  Json all = Json::array();
+  for (const std::string_view key : keys) {
+    all.push_back(key);
+  }
+  return all;
+}
+
+Json timeline_json(const MethodReport& method, const EntryFindings& found) {
+  Json windows = Json::array();
+  for (std::size_t w = 0; w < method.timeline.size(); ++w) {
+    const WindowFigures& window = method.timeline[w];
+    auto number = [&window](std::uint64_t value) { return window.count > 0 ? Json(value) : Json(nullptr); };
+    windows.push_back({{"start", utc_text(window.start_utc_ms)},
+                       {"seconds", rounded(window.seconds)},
+                       {"samples", window.count},
+                       {"p50", number(window.p50)},
+                       {"p99", number(window.p99)},
+                       {"max", number(window.max)},
+                       {"thin", keys_of(found.thin_in_window[w])}});
+  }
+  return windows;
+}
+
+Json spikes_json(const ReportFacts& facts) {
+  const SpikeFacts& spikes = *facts.spikes;
+  Json kept = Json::array();
+  for (const measure::Spike& spike : spikes.kept) {
+    const ResolutionBlock& block = facts.blocks[std::min(spike.part, facts.blocks.size() - 1)];
+    kept.push_back({{"time", utc_text(spike.utc_ms)},
+                    {"method", measure::sleep_mode_name(spike.mode)},
+                    {"resolution_requested", or_null(block.requested_us)},
+                    {"cpu", or_null(spike.cpu)},
+                    {"us", spike.us}});
+  }
+  return {{"spike", spikes.spike_us},
+          {"over", spikes.over_us},
+          {"count", spikes.total},
+          {"trace_marker", spikes.marked},
+          {"kept", std::move(kept)}};
+}
+
+Json method_json(const ReportFacts& facts, const ResolutionBlock& block, const MethodReport& method,
+                 const EntryFindings& found) {
   const analysis::LatencySummary& s = method.summary;
   const bool any = s.count > 0;
   auto number = [any](auto value) { return any ? Json(value) : Json(nullptr); };
@@ -41,7 +87,11 @@ Json method_json(const ReportFacts& facts, const ResolutionBlock& block, const M
               {"early", s.early},
               {"cpu_percent", method.cpu_percent ? Json(rounded(*method.cpu_percent)) : Json(nullptr)},
               {"fallbacks", method.fallbacks},
-              {"histogram", std::move(histogram)}};
+              {"thin", keys_of(found.thin)},
+              {"approximate", keys_of(found.approximate)},
+              {"spikes", facts.spikes ? Json(method.spikes) : Json(nullptr)},
+              {"histogram", std::move(histogram)},
+              {"timeline", timeline_json(method, found)}};
 }
 
 Json keys_json(const std::vector<EntryKey>& keys) {
@@ -80,7 +130,7 @@ std::string json_report(const ReportFacts& facts, const Findings& findings) {
   for (std::size_t b = 0; b < facts.blocks.size(); ++b) {
     const ResolutionBlock& block = facts.blocks[b];
     for (std::size_t m = 0; m < block.methods.size(); ++m) {
-      methods.push_back(method_json(facts, block, block.methods[m]));
+      methods.push_back(method_json(facts, block, block.methods[m], findings.entries[b][m]));
       if (comparison) {
         methods.back()["baseline"] = baseline_json(comparison->find(b, m));
       }
@@ -113,10 +163,19 @@ std::string json_report(const ReportFacts& facts, const Findings& findings) {
        {{"current", r ? Json(r->current_us) : Json(nullptr)},
         {"coarsest", r ? Json(r->coarsest_us) : Json(nullptr)},
         {"finest", r ? Json(r->finest_us) : Json(nullptr)}}},
-      {"samples_per_method", facts.samples_per_method},
+      {"samples_per_method", facts.duration ? Json(nullptr) : Json(facts.samples_per_method)},
+      {"duration", facts.duration ? Json(facts.duration->count()) : Json(nullptr)},
+      {"window", facts.window ? Json(facts.window->count()) : Json(nullptr)},
+      {"histogram_error_bound",
+       {{"exact_up_to", analysis::BoundedHistogram::kExactBelow - 1},
+        {"relative_error", analysis::BoundedHistogram::kRelativeError}}},
       {"interrupted", facts.interrupted},
+      {"partial", facts.partial},
       {"methods", std::move(methods)},
   };
+  if (facts.spikes) {
+    document["spikes"] = spikes_json(facts);
+  }
   if (facts.within_us) {
     document["within"] = {{"us", *facts.within_us}, {"choices", std::move(choices)}};
   }

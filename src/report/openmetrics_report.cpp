@@ -157,6 +157,29 @@ std::string openmetrics_report(const ReportFacts& facts, const Findings& finding
                        "1 when a signal stopped the measuring before every method had its samples.");
     interrupted.sample("", facts.interrupted ? 1.0 : 0.0);
   }
+  {
+    Family partial(out, "quorvane_report_partial", "gauge", "",
+                   "1 while the run goes on: the figures so far, rewritten after every window.");
+    partial.sample("", facts.partial ? 1.0 : 0.0);
+  }
+  if (facts.duration) {
+    Family window(out, "quorvane_window_wait_seconds", "gauge", "seconds",
+                  "The latest window's median, 99th percentile (nearest rank) and longest wait.");
+    each_method(facts, [&](const std::string& labels, const MethodReport& m) {
+      if (!m.timeline.empty() && m.timeline.back().count > 0) {
+        const WindowFigures& latest = m.timeline.back();
+        for (const auto& [statistic, us] : {std::pair{"p50", latest.p50}, {"p99", latest.p99}, {"max", latest.max}}) {
+          window.sample(labels, seconds(static_cast<double>(us)), "", fmt::format(",statistic=\"{}\"", statistic));
+        }
+      }
+    });
+  }
+  if (facts.spikes) {
+    Family spikes(out, "quorvane_spikes", "gauge", "", "Waits longer than the interval by more than --spike.");
+    each_method(facts, [&](const std::string& labels, const MethodReport& m) {
+      spikes.sample(labels, static_cast<double>(m.spikes));
+    });
+  }
   if (findings.comparison) {
     write_baseline(facts, *findings.comparison, out);
   }

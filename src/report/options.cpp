@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
 
+#include "report/run_length.hpp"
 #include "report/text.hpp"
 
 namespace report {
@@ -21,8 +22,12 @@ constexpr std::uint64_t kMaxMicroseconds = 1'000'000;
 // What --method takes for every method.
 constexpr std::string_view kAllMethods = "all";
 // The options that take a value; each needs --report.
-constexpr const char* kValueOptions[] = {"--method", "--samples", "--interval", "--resolution",    "--max-p99",
-                                         "--within", "--format",  "--compare",  "--max-regression"};
+constexpr const char* kValueOptions[] = {"--method", "--samples", "--interval", "--resolution",     "--max-p99",
+                                         "--within", "--format",  "--compare",  "--max-regression", "--duration",
+                                         "--window", "--spike",   "--output"};
+// What --duration and --window take: from a second to a week.
+constexpr std::chrono::seconds kShortestTime{1};
+constexpr std::chrono::seconds kLongestTime = std::chrono::hours(7 * 24);
 constexpr const char* kFlags[] = {"--report", "--json"};
 
 // "sleep, busywait, timer, hrtimer or hybrid"
@@ -76,6 +81,34 @@ CLI::Option* add_number(CLI::App& application, const char* name, std::uint64_t l
         store(*value);
         return std::string();
       }));
+}
+
+// A time from a second to a week, handed to `store`.
+CLI::Option* add_time(CLI::App& application, const char* name, const std::string& help,
+                      std::function<void(std::chrono::seconds)> store) {
+  return application.add_option(name)->description(help)->type_name("TIME")->check(
+      reading([name, store = std::move(store)](const std::string& text) {
+        const auto time = time_span(text, kShortestTime, kLongestTime);
+        if (!time) {
+          return fmt::format(
+              "accepts a time in whole seconds, minutes or hours (90s, 30m, 8h) from {} to {}, not \"{}\"",
+              time_text(kShortestTime), time_text(kLongestTime), printable(text));
+        }
+        store(*time);
+        return std::string();
+      }));
+}
+
+// A file named on the command line, which must not look like an option:
+// "--compare --max-p99 5" would otherwise take "--max-p99" for the file and
+// 5 for an unknown argument.
+std::string file_name(const std::string& file, const char* what, std::optional<std::string>& store) {
+  if (file.empty() || file.front() == '-') {
+    return fmt::format("needs {}, not \"{}\" (write ./{} for a file of that name)", what, printable(file),
+                       printable(file));
+  }
+  store = file;
+  return std::string();
 }
 
 }  // namespace
@@ -152,16 +185,7 @@ void add_report_options(CLI::App& application, ReportOptions& options) {
       ->description("Compare with an earlier --json report in FILE")
       ->type_name("FILE")
       ->check(reading([&options](const std::string& file) {
-        // "--compare --max-p99 5" would otherwise compare with a file named
-        // "--max-p99" and take 5 for an unknown argument.
-        if (file.empty() || file.front() == '-') {
-          return fmt::format(
-              "needs the file of an earlier --json report, not \"{}\" (write ./{} for a file of "
-              "that name)",
-              printable(file), printable(file));
-        }
-        options.compare = file;
-        return std::string();
+        return file_name(file, "the file of an earlier --json report", options.compare);
       }));
   add_number(application, "--max-regression", 0, kMaxMicroseconds, "a whole number of μs",
              "Exit with status 3 if a p99 rose by more than US μs beyond --compare's, or if nothing was compared",
@@ -195,6 +219,22 @@ void add_report_options(CLI::App& application, ReportOptions& options) {
              "Name the method that costs the least CPU among those whose p99 is within US μs of the interval",
              [&options](std::uint64_t us) { options.within_us = us; })
       ->type_name("US");
+  add_time(application, "--duration", "Measure every method for TIME (90s, 30m, 8h) rather than --samples of it",
+           [&options](std::chrono::seconds time) { options.duration = time; })
+      ->excludes("--samples");
+  add_time(application, "--window", "Cut the run into windows of TIME for the timeline (default: a minute)",
+           [&options](std::chrono::seconds time) { options.window = time; })
+      ->needs("--duration");
+  add_number(application, "--spike", 0, kMaxMicroseconds, "a whole number of μs",
+             "Log every wait longer than the interval by more than US μs",
+             [&options](std::uint64_t us) { options.spike_us = us; })
+      ->type_name("US");
+  application.add_option("-o,--output")
+      ->description("Write the report to FILE, whole (a temporary file renamed over it), not to standard output")
+      ->type_name("FILE")
+      ->check(reading([&options](const std::string& file) {
+        return file_name(file, "a file to write the report to", options.output);
+      }));
   for (const char* name : kValueOptions) {
     // Every value given is read (and checked); of a single value, the last holds.
     CLI::Option* option = application.get_option(name);

@@ -2,6 +2,7 @@
 
 // The report's command line: what each option accepts, every value read once,
 // strictly, into what the run uses.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -36,6 +37,14 @@ struct ReportOptions {
   std::vector<std::uint32_t> resolutions_us;
   std::optional<std::uint64_t> max_p99_us;
   std::optional<std::uint64_t> within_us;
+  // --duration: each method measured for this long at each resolution,
+  // rather than --samples of it; --window: the timeline's windows.
+  std::optional<std::chrono::seconds> duration;
+  std::optional<std::chrono::seconds> window;
+  // --spike: waits longer than the interval by more than this are logged.
+  std::optional<std::uint64_t> spike_us;
+  // --output: the report goes to this file, written whole, not to standard output.
+  std::optional<std::string> output;
 };
 
 // Declares --report and its options with what each accepts.

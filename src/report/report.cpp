@@ -1,8 +1,6 @@
 #include "report/report.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <exception>
 #include <ostream>
 
@@ -10,39 +8,13 @@
 
 #include "report/baseline.hpp"
 #include "report/findings.hpp"
-#include "report/json_report.hpp"
-#include "report/openmetrics_report.hpp"
+#include "report/output_file.hpp"
 #include "report/run.hpp"
+#include "report/run_length.hpp"
 #include "report/text.hpp"
-#include "report/text_report.hpp"
 
 namespace report {
 namespace {
-
-// False, with the line said, when the report did not all go out.
-bool write_report(Format format, const ReportFacts& facts, const Findings& findings, std::ostream& out,
-                  std::ostream& err) {
-  errno = 0;
-  switch (format) {
-    case Format::Json:
-      out << json_report(facts, findings);
-      break;
-    case Format::OpenMetrics:
-      out << openmetrics_report(facts, findings);
-      break;
-    case Format::Text:
-      write_text_report(facts, findings, out);
-      break;
-  }
-  out.flush();
-  if (out) {
-    return true;
-  }
-  const int error = errno;
-  err << "quorvane: the report could not be written to standard output"
-      << (error != 0 ? std::string(": ") + std::strerror(error) : "") << std::endl;
-  return false;
-}
 
 // What the gates say of the figures: 0, or 3 with a line for each failure.
 int gate(const ReportOptions& options, const ReportFacts& facts, const Findings& findings, std::ostream& err) {
@@ -98,6 +70,10 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
         << std::endl;
     return 2;
   }
+  if (const auto line = options_conflict(given)) {
+    err << *line << std::endl;
+    return 2;
+  }
   std::optional<Baseline> baseline;
   if (given.compare) {
     auto read = read_baseline(*given.compare);
@@ -107,6 +83,13 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
     }
     baseline = std::get<Baseline>(std::move(read));
   }
+  // Found before any measuring: a folder that is missing or closed.
+  if (given.output) {
+    if (const auto why = platform.files.check_writable(*given.output)) {
+      err << fmt::format("quorvane: --output {}: {}", printable(*given.output), printable(*why)) << std::endl;
+      return 2;
+    }
+  }
   ReportOptions options = given;
   if (options.modes.empty()) {
     for (const measure::WaitMethod& method : measure::interface_methods()) {
@@ -115,9 +98,17 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
   }
   const Format format = options.json ? Format::Json : options.format;
   try {
-    const ReportFacts facts = measure_report(options, std::move(baseline), err, platform);
+    bool rewrite_failed = false;
+    const PartialReport partial =
+        options.output && options.duration
+            ? rewrite_after_each_window(format, *options.output, platform.files, err, rewrite_failed)
+            : PartialReport();
+    const ReportFacts facts = measure_report(options, std::move(baseline), err, platform, partial);
+    if (rewrite_failed) {
+      return 1;
+    }
     const Findings findings = conclude(facts);
-    if (!write_report(format, facts, findings, out, err)) {
+    if (!write_report(format, facts, findings, options.output, platform.files, out, err)) {
       return 1;
     }
     return gate(options, facts, findings, err);

@@ -1,7 +1,9 @@
 #pragma once
 
 // A report's measuring run: the sampling engine at each resolution in turn,
-// stop signals and suspension answered, progress shown.
+// stop signals and suspension answered, progress shown, a run of --duration
+// cut into windows.
+#include <functional>
 #include <iosfwd>
 #include <optional>
 
@@ -12,9 +14,15 @@
 
 namespace report {
 
+// What is done with the report so far after each window of a run that goes
+// on; false stops the run (the report could not be written).
+using PartialReport = std::function<bool(const ReportFacts& so_far)>;
+
 // Measures as `options` say (its methods given) and gathers what the report
-// tells; a stop signal ends the measuring early, marked interrupted.
+// tells; a stop signal ends the measuring early, marked interrupted. With
+// `partial`, a run of --duration hands it the report so far after every
+// window but the last.
 ReportFacts measure_report(const ReportOptions& options, std::optional<Baseline> baseline, std::ostream& err,
-                           const measure::Platform& platform);
+                           const measure::Platform& platform, const PartialReport& partial = {});
 
 }  // namespace report

@@ -6,7 +6,9 @@
 
 #include <fmt/format.h>
 
+#include "analysis/bounded_histogram.hpp"
 #include "report/text.hpp"
+#include "report/text_long_run.hpp"
 
 namespace report {
 namespace {
@@ -68,24 +70,32 @@ void write_columns(const std::vector<Row>& rows, std::ostream& out, std::size_t 
   }
 }
 
-Row table_row(const MethodReport& method) {
+// A thin percentile is marked: it is a few waits, not a distribution.
+constexpr const char* kThinMark = "~";
+
+Row table_row(const MethodReport& method, const EntryFindings& found) {
   const analysis::LatencySummary& s = method.summary;
   if (s.count == 0) {
     return {method_label(method), "0", "-", "-", "-", "-", "-", "-", "-", "-", "0", "-"};
   }
+  const auto percentile = [&found](std::uint64_t value, std::string_view key) {
+    const bool thin = std::find(found.thin.begin(), found.thin.end(), key) != found.thin.end();
+    return fmt::format("{}{}", thin ? kThinMark : "", value);
+  };
   return {method_label(method),          std::to_string(s.count),
-          std::to_string(s.min),         std::to_string(s.p50),
-          std::to_string(s.p90),         std::to_string(s.p99),
-          std::to_string(s.p999),        std::to_string(s.max),
+          std::to_string(s.min),         percentile(s.p50, "p50"),
+          percentile(s.p90, "p90"),      percentile(s.p99, "p99"),
+          percentile(s.p999, "p999"),    std::to_string(s.max),
           fmt::format("{:.1f}", s.mean), fmt::format("{:.1f}", s.stddev),
           std::to_string(s.early),       percent_text(method.cpu_percent)};
 }
 
-void write_table(const std::vector<MethodReport>& methods, std::ostream& out) {
+void write_table(const std::vector<MethodReport>& methods, const std::vector<EntryFindings>& entries,
+                 std::ostream& out) {
   std::vector<Row> rows{
       {"Method", "Samples", "Min", "p50", "p90", "p99", "p99.9", "Max", "Mean", "StdDev", "Early", "CPU%"}};
-  for (const MethodReport& method : methods) {
-    rows.push_back(table_row(method));
+  for (std::size_t m = 0; m < methods.size(); ++m) {
+    rows.push_back(table_row(methods[m], entries[m]));
   }
   write_columns(rows, out);
   for (const MethodReport& method : methods) {
@@ -172,7 +182,12 @@ void write_text_report(const ReportFacts& facts, const Findings& findings, std::
     fact("Resolution", "unknown");
   }
   fact("Throttling", throttling_text(facts.timer_request_kept));
-  fact("Samples", fmt::format("{} per method, one step of each in turn", facts.samples_per_method));
+  if (!facts.duration) {
+    fact("Samples", fmt::format("{} per method, one step of each in turn", facts.samples_per_method));
+  }
+  for (const auto& [label, text] : long_run_facts(facts)) {
+    fact(label, text);
+  }
   if (facts.sleep_whole_milliseconds && facts.interval_us % 1000 != 0) {
     fact("Sleep",
          fmt::format("asks for {} ms: this system sleeps whole milliseconds", (facts.interval_us + 999) / 1000));
@@ -187,11 +202,13 @@ void write_text_report(const ReportFacts& facts, const Findings& findings, std::
       out << fmt::format("Resolution {} μs requested, {}:\n", *block.requested_us,
                          block.granted_us ? fmt::format("{} granted", *block.granted_us) : "refused");
     }
-    write_table(block.methods, out);
+    write_table(block.methods, findings.entries[b], out);
+    write_worst_windows(facts, block, findings.entries[b], out);
     if (findings.choices) {
       write_choice(facts, block, (*findings.choices)[b], out);
     }
   }
+  write_spikes(facts, findings, out);
   if (findings.comparison) {
     write_comparison(*facts.baseline, *findings.comparison, out);
   }
@@ -200,6 +217,18 @@ void write_text_report(const ReportFacts& facts, const Findings& findings, std::
       "the {} μs asked for; CPU%: the share of the waits' time the measuring thread\n"
       "spent on a CPU.\n",
       facts.interval_us);
+  const auto marked = [&findings](auto what) {
+    return std::any_of(findings.entries.begin(), findings.entries.end(), [&](const auto& entries) {
+      return std::any_of(entries.begin(), entries.end(), [&](const EntryFindings& e) { return !(e.*what).empty(); });
+    });
+  };
+  if (marked(&EntryFindings::thin)) {
+    out << kThinMark << ": fewer than ten waits lie beyond this percentile: a few waits, not a distribution.\n";
+  }
+  if (marked(&EntryFindings::approximate)) {
+    out << fmt::format("Above {} μs the percentiles and StdDev are the histogram's, within {:.2f} %.\n",
+                       analysis::BoundedHistogram::kExactBelow - 1, 100.0 * analysis::BoundedHistogram::kRelativeError);
+  }
 }
 
 }  // namespace report

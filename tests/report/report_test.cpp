@@ -33,7 +33,25 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
       {{"--report", "--method", "busywait", "--", "--json"}, "unknown argument \"--json\""},
       {{"--report", "--max-regression", "5"}, "--max-regression requires --compare"},
       {{"--report", "--json", "--format", "text"}, "--json excludes --format"},
+      // A run of a set duration, its windows, spikes and file.
+      {{"--report", "--duration", "5s", "--samples", "10"}, "--samples excludes --duration"},
+      {{"--report", "--window", "5s"}, "--window requires --duration"},
+      {{"--report", "--duration", "1m", "--window", "2m"}, "--window 2m is longer than --duration 1m"},
+      {{"--report", "--duration", "8h", "--window", "1s"},
+       "--window 1s cuts --duration 8h into 28800 windows; a report holds at most 10080"},
+      {{"--report", "--spike", "-1"}, "--spike: accepts a whole number of μs from 0 to 1000000, not \"-1\""},
+      {{"--report", "-o", "missing/r.json"}, "--output missing/r.json: cannot be written: No such file or directory"},
+      {{"--report", "--output", "folder"}, "--output folder: is a directory"},
+      {{"--report", "--output", "--json"}, "--output: needs a file to write the report to, not \"--json\""},
   };
+  for (const char* time : {"0", "5x", "0s", "10", "1.5h", "169h", "-1s", ""}) {
+    for (const char* option : {"--duration", "--window"}) {
+      cases.push_back({{"--report", option, time, "--duration", "1h"},
+                       fmt::format("{}: accepts a time in whole seconds, minutes or hours (90s, 30m, 8h) from 1s to "
+                                   "168h, not \"{}\"",
+                                   option, time)});
+    }
+  }
   // Every number is decimal digits alone, read one way for every option.
   const std::pair<const char*, const char*> numbers[] = {
       {"--samples", "accepts a whole number from 1 to 1000000"},
@@ -82,12 +100,15 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
     }
     cases.push_back({{"--report", "--compare", path}, "--compare " + shown + ": " + says});
   }
-  for (const char* option : {"--json", "--method=sleep", "--samples=5", "--interval=5", "--resolution=5", "--max-p99=5",
-                             "--within=5", "--format=json", "--compare=x"}) {
+  for (const char* option :
+       {"--json", "--method=sleep", "--samples=5", "--interval=5", "--resolution=5", "--max-p99=5", "--within=5",
+        "--format=json", "--compare=x", "--duration=1s", "--spike=5", "--output=x"}) {
     cases.push_back({{option}, std::string(option).substr(0, std::string(option).find('=')) + " requires --report"});
   }
   for (const auto& [args, says] : cases) {
     FakePlatform platform;
+    platform.files.refused = {{"missing/r.json", "cannot be written: No such file or directory"},
+                              {"folder", "is a directory"}};
     const auto r = run(args, platform);
     EXPECT_EQ(r.status, 2) << says;
     EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
@@ -205,7 +226,9 @@ TEST(Report, OpenMetrics) {
                                "seconds\nquorvane_wait_duration_seconds{method=\"Sleep\",interval=\"1000\","
                                "resolution=\"default\",quantile=\"0.5\"} 0.001\n"));
   EXPECT_THAT(r.out, HasSubstr("_count{method=\"Sleep\",interval=\"1000\",resolution=\"default\"} 3\n"));
-  EXPECT_THAT(r.out, testing::EndsWith("\nquorvane_report_interrupted 0\n# EOF\n"));
+  EXPECT_THAT(r.out, testing::EndsWith("\nquorvane_report_interrupted 0\n# HELP quorvane_report_partial 1 while the "
+                                       "run goes on: the figures so far, rewritten after every window.\n# TYPE "
+                                       "quorvane_report_partial gauge\nquorvane_report_partial 0\n# EOF\n"));
 }
 
 // With --compare and --within, the metrics say what the text says: the

@@ -1,0 +1,25 @@
+#pragma once
+
+// The spikes of a report: waits that lasted longer than the interval by more
+// than --spike, the first of them kept with their moment.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "measure/wait_tally.hpp"
+
+namespace report {
+
+struct SpikeFacts {
+  // --spike, and the length a wait must pass to be one: the interval and that.
+  std::uint64_t spike_us = 0;
+  std::uint64_t over_us = 0;
+  // All of them, and the first measure::SpikeLog::kKept in the order they
+  // came; each one's part is the index of its resolution block.
+  std::uint64_t total = 0;
+  std::vector<measure::Spike> kept;
+  // Whether each one kept was also marked in the system's trace.
+  bool marked = false;
+};
+
+}  // namespace report

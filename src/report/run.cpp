@@ -42,9 +42,8 @@ BlockEnd measure_block(const ReportOptions& options, ReportFacts& facts, Progres
   }
   const auto window = window_length(options);
   // A run of --samples keeps every wait (its summary exact) and is one window.
-  BlockTallies tallies(
-      options.modes.size(), options.interval_us, spikes,
-      window ? static_cast<std::size_t>((*options.duration + *window - std::chrono::seconds(1)) / *window) : 1);
+  BlockTallies tallies(options.modes.size(), options.interval_us, spikes,
+                       window ? static_cast<std::size_t>(window_count(*options.duration, *window)) : 1);
   std::vector<measure::SamplerSetup> setups;
   for (std::size_t i = 0; i < options.modes.size(); ++i) {
     setups.push_back({options.modes[i], options.duration ? 0 : options.samples,

@@ -36,6 +36,10 @@ std::optional<std::chrono::seconds> window_length(const ReportOptions& options) 
   return options.window ? *options.window : std::min<std::chrono::seconds>(std::chrono::minutes(1), *options.duration);
 }
 
+std::uint64_t window_count(std::chrono::seconds duration, std::chrono::seconds window) {
+  return static_cast<std::uint64_t>((duration + window - std::chrono::seconds(1)) / window);
+}
+
 std::optional<std::string> options_conflict(const ReportOptions& options) {
   const auto window = window_length(options);
   if (!window) {
@@ -45,7 +49,7 @@ std::optional<std::string> options_conflict(const ReportOptions& options) {
     return fmt::format("quorvane: --window {} is longer than --duration {}", time_text(*window),
                        time_text(*options.duration));
   }
-  const auto windows = static_cast<std::uint64_t>((*options.duration + *window - std::chrono::seconds(1)) / *window);
+  const std::uint64_t windows = window_count(*options.duration, *window);
   if (windows > kMostWindows) {
     return fmt::format("quorvane: --window {} cuts --duration {} into {} windows; a report holds at most {}",
                        time_text(*window), time_text(*options.duration), windows, kMostWindows);

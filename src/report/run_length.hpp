@@ -18,6 +18,10 @@ inline constexpr std::uint64_t kMostWindows = 7 * 24 * 60;
 // whole run where that is shorter; the whole run without --duration.
 std::optional<std::chrono::seconds> window_length(const ReportOptions& options);
 
+// How many windows of `window` a run of `duration` is cut into, the last
+// one shorter where `window` does not divide it.
+std::uint64_t window_count(std::chrono::seconds duration, std::chrono::seconds window);
+
 // `text` as a time in whole seconds, minutes or hours ("90s", "30m", "8h"),
 // its number read as decimal() reads one, from `lowest` to `highest`;
 // nothing for anything else.

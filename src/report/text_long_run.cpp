@@ -29,7 +29,7 @@ std::string moment_text(std::int64_t utc_ms, bool with_date) {
 // "1 of 8 windows", in the block being measured, and which that is.
 std::string windows_so_far(const ReportFacts& facts) {
   const ResolutionBlock& block = facts.blocks.back();
-  const auto per_block = (*facts.duration + *facts.window - std::chrono::seconds(1)) / *facts.window;
+  const auto per_block = window_count(*facts.duration, *facts.window);
   return fmt::format("{} of {} windows{}", block.methods.empty() ? 0 : block.methods.front().timeline.size(), per_block,
                      block.requested_us ? fmt::format(" at resolution {} μs", *block.requested_us) : "");
 }

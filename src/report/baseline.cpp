@@ -181,7 +181,7 @@ class Reader final : public nlohmann::json_sax<Json> {
 
   explicit Reader(const CappedSource& source) : source_(source) {}
 
-  std::optional<Value> program, file_version, version, interrupted, requested;
+  std::optional<Value> program, file_version, version, interrupted, partial, requested;
   bool document_is_object = false;
   std::optional<Value> methods;
   std::vector<BaselineEntry> entries;
@@ -207,6 +207,7 @@ class Reader final : public nlohmann::json_sax<Json> {
                                 {"file_version", &file_version},
                                 {"version", &version},
                                 {"interrupted", &interrupted},
+                                {"partial", &partial},
                                 {"methods", &methods}}) {
         if (top == name) {
           *slot = value;
@@ -387,6 +388,11 @@ Baseline parse(std::streambuf& stream) {
   }
   baseline.version = reader.version->text;
   baseline.interrupted = reader.interrupted->boolean;
+  // Written while a run of --duration went on (reports before it have none).
+  if (reader.partial && reader.partial->kind != Value::Boolean) {
+    throw Bad{fmt::format("partial is {}, not true or false", reader.partial->describe())};
+  }
+  baseline.partial = reader.partial && reader.partial->boolean;
   // Version 1 measured waits of 1 ms, at one resolution for all.
   std::optional<std::uint32_t> requested;
   if (baseline.file_version == 1 && reader.requested && reader.requested->kind != Value::Null) {

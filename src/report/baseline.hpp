@@ -25,6 +25,8 @@ struct Baseline {
   int file_version = 0;
   std::string version;  // of the Quorvane that wrote it
   bool interrupted = false;
+  // The figures so far of a run that went on.
+  bool partial = false;
   std::vector<BaselineEntry> entries;
 };
 

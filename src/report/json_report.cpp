@@ -185,6 +185,7 @@ std::string json_report(const ReportFacts& facts, const Findings& findings) {
                             {"file_version", b.file_version},
                             {"version", b.version},
                             {"interrupted", b.interrupted},
+                            {"partial", b.partial},
                             {"compared", comparison->p99_compared},
                             {"only_in_baseline", keys_json(comparison->only_before)},
                             {"only_now", keys_json(comparison->only_now)}};

@@ -118,9 +118,11 @@ void write_keys(const std::vector<EntryKey>& keys, const char* where, std::ostre
 }
 
 void write_comparison(const Baseline& baseline, const Comparison& comparison, std::ostream& out) {
-  out << fmt::format(
-      "\nCompared with {} (Quorvane {}{}), in μs:\n", printable(baseline.file), printable(baseline.version),
-      baseline.interrupted ? "; interrupted: it holds what was measured before a signal stopped it" : "");
+  out << fmt::format("\nCompared with {} (Quorvane {}{}), in μs:\n", printable(baseline.file),
+                     printable(baseline.version),
+                     baseline.interrupted ? "; interrupted: it holds what was measured before a signal stopped it"
+                     : baseline.partial   ? "; partial: it holds what a run that went on had measured so far"
+                                          : "");
   std::vector<Row> rows{{"Method", "", "Before", "Now", "Change"}};
   for (const ComparedEntry& entry : comparison.compared) {
     bool first = true;

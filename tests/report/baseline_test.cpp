@@ -8,6 +8,8 @@
 #include <string>
 #include <variant>
 
+#include <fmt/format.h>
+
 namespace {
 
 using report::Baseline;
@@ -74,13 +76,16 @@ TEST(Baseline, EveryFaultIsOneLineNamingItsKey) {
       {report_of(entry_with("resolution_requested", "-1")), "methods[0].resolution_requested is -1, not a whole"},
       {report_of(entry_with("method", "5")), "methods[0].method is 5, not a method's name"},
       {report_of("5"), "methods[0] is 5, not an object"},
-      {report_of("{" + kEntry.substr(kEntry.find("\"interval")) + "}"), "methods[0] has no method"},
+      {report_of(fmt::format("{{{}}}", kEntry.substr(kEntry.find("\"interval")))), "methods[0] has no method"},
       {report_of("{" + kEntry + "}, {" + kEntry + "}"),
        "methods[1] is the same method, interval and resolution as methods[0]"},
       // The report's own fields.
       {R"({"program": "Quorvane", "file_version": 2, "version": "1", "interrupted": "no", "methods": []})",
        "interrupted is a string, not true or false"},
       {R"({"program": "Quorvane", "file_version": 2, "version": "1", "interrupted": false})", "has no methods"},
+      {R"({"program": "Quorvane", "file_version": 2, "version": "1", "interrupted": false, "partial": 1,)"
+       R"( "methods": []})",
+       "partial is 1, not true or false"},
       {R"({"program": "Quorvane", "file_version": 2, "version": 1, "interrupted": false, "methods": []})",
        "version is 1, not a string"},
       {R"({"program": "Quorvane", "file_version": 1, "version": "1", "interrupted": false, "methods": [],)"
@@ -101,6 +106,7 @@ TEST(Baseline, ReadsEachVersion) {
   ASSERT_TRUE(std::holds_alternative<Baseline>(read)) << std::get<std::string>(read);
   const Baseline& two = std::get<Baseline>(read);
   EXPECT_EQ(two.file_version, 2);
+  EXPECT_FALSE(two.partial) << "a report from before runs of a set duration";
   EXPECT_EQ(two.version, "1.0.1");
   ASSERT_EQ(two.entries.size(), 2U);
   EXPECT_EQ(two.entries[0].method, "Sleep");

@@ -576,6 +576,98 @@ case_report_json() {
     "$dir/json" >/dev/null || fail "$(cat "$dir/json")"
 }
 
+# read_while_running PID FILE CHECK...: until PID ends, copies FILE (a reader
+# opens it afresh each time, as cat and an exporter do) and runs CHECK on the
+# copy; fails on a copy CHECK refuses. The copies that are partial reports
+# are counted in `partials`.
+read_while_running() {
+  local pid=$1 file=$2 reads=0
+  shift 2
+  partials=0
+  while kill -0 "$pid" 2>/dev/null; do
+    cat "$file" >"$dir/copy" 2>/dev/null || continue
+    "$@" "$dir/copy" || fail "a reader found half a report: $(tail -c 200 "$dir/copy")"
+    reads=$((reads + 1))
+    ! grep -qE '"partial": true|^quorvane_report_partial 1$' "$dir/copy" || partials=$((partials + 1))
+  done
+  echo "read $reads times, $partials partial"
+}
+parses() { jq -e . "$1" >/dev/null 2>&1; }
+ends_in_eof() { [ "$(tail -n1 "$1")" = "# EOF" ]; }
+
+# A run of a set duration with -o, as a fleet reads it (ARGS run the binary,
+# wine for Windows): its file, read all the while, is never half a report and
+# is partial while the run goes on; three windows per method, each counted
+# wait in one; spikes in the order they came.
+long_run_read() {
+  local f=$dir/soak.json
+  in_background "$@" "$bin" --report --json --method sleep,busywait --duration 6s --window 2s --spike 0 -o "$f" \
+    </dev/null >"$dir/out" 2>"$dir/err"
+  local pid=$!
+  read_while_running "$pid" "$f" parses
+  wait "$pid" || fail "status $?: $(cat "$dir/err")"
+  [ ! -s "$dir/out" ] && [ "$partials" -gt 0 ] || fail "no partial report read, or output on standard output"
+  jq -e '.partial == false and .duration == 6 and .window == 2 and .samples_per_method == null
+    and all(.methods[]; (.timeline | length) == 3 and ([.timeline[].samples] | add) == .samples)
+    and .spikes.count > 0 and (.spikes.kept | map(.time) | . == sort)' "$f" >/dev/null ||
+    fail "$(jq -c '.methods[] | [.method, .samples, [.timeline[].samples]]' "$f")"
+}
+
+# Runs of a set duration: read while they go on, as JSON and as metrics; a
+# signal writes the report so far, whole; an --output no file can be is
+# refused before measuring; spikes logged under load at normal priority; and
+# as root, a full disk leaves the file whole, and the spikes reach the
+# kernel's trace.
+case_long_run() {
+  long_run_read
+  local m=$dir/quorvane.prom status
+  in_background "$bin" --report --format openmetrics --method sleep --duration 4s --window 1s -o "$m" </dev/null
+  read_while_running $! "$m" ends_in_eof
+  wait $! && [ "$partials" -gt 0 ] && grep -q '^quorvane_report_partial 0$' "$m" && promtool check metrics <"$m" ||
+    fail "metrics: $(cat "$m")"
+  in_background "$bin" --report --json --method sleep --duration 1h -o "$dir/cut.json" </dev/null && (sleep 2 && kill -TERM $!)
+  wait $! && status=0 || status=$?
+  [ "$status" = 143 ] && jq -e '.interrupted and (.methods[0].timeline | length) == 1' "$dir/cut.json" >/dev/null ||
+    fail "a signal: status $status, $(cat "$dir/cut.json")"
+  mkdir "$dir/folder" && touch "$dir/plain"
+  for f in "$dir/missing/r.json" "$dir/folder" "$dir/plain/r.json"; do
+    "$bin" --report --duration 1s -o "$f" </dev/null >"$dir/out" 2>"$dir/err" && status=0 || status=$?
+    [ "$status" = 2 ] && [ "$(wc -l <"$dir/err")" = 1 ] && [ ! -s "$dir/out" ] && [ ! -f "$f" ] ||
+      fail "-o $f: status $status, said $(cat "$dir/err")"
+  done
+  # Under four CPU hogs a thread at normal priority wakes late, often.
+  in_background stress-ng --cpu 4 --timeout 20s --quiet
+  local hogs=$! run=("$bin")
+  [ "$(id -u)" != 0 ] || read -ra run <<<"$(as_nobody "$bin")"
+  "${run[@]}" --report --json --method sleep --duration 5s --window 1s --spike 500 </dev/null >"$dir/spikes.json" ||
+    fail "under load: status $?"
+  jq -e '.priority.thread == false and .spikes.count > 0 and (.spikes.kept | map(.time) | . == sort)
+    and all(.spikes.kept[]; .us > 1500 and .cpu >= 0)' "$dir/spikes.json" >/dev/null ||
+    fail "spikes under load: $(jq -c '.priority, (.spikes | del(.kept))' "$dir/spikes.json")"
+  end_job "$hogs"
+  [ "$(id -u)" = 0 ] || { echo "skipped: a full disk and the kernel's trace need root"; return; }
+  # A disk of its own, seen by this run alone, filled once the first window is in the file.
+  unshare -m bash -c 'mount -t tmpfs -o size=1m tmpfs "$1" || exit 9
+    "$2" --report --json --method sleep --duration 6s --window 2s -o "$1/r.json" </dev/null 2>"$3" & pid=$!
+    until [ -s "$1/r.json" ] || ! kill -0 $pid 2>/dev/null; do sleep 0.05; done
+    cp "$1/r.json" "$4"; dd if=/dev/zero of="$1/fill" bs=4k 2>/dev/null
+    wait $pid; status=$?; cmp -s "$1/r.json" "$4" || status=8; exit $status' _ \
+    "$(mkdir -p "$dir/full" && echo "$dir/full")" "$bin" "$dir/err" "$dir/first.json" && status=0 || status=$?
+  [ "$status" = 1 ] && grep -q "could not be rewritten: No space left on device; it is left as it was" "$dir/err" &&
+    jq -e '.partial' "$dir/first.json" >/dev/null || fail "a full disk: status $status, $(cat "$dir/err")"
+  unshare -m bash -c 'mount -t tracefs nodev /sys/kernel/tracing || exit 9
+    "$1" --report --json --method sleep --duration 2s --spike 0 </dev/null >"$2" &&
+    grep -q "tracing_mark_write: quorvane spike: Sleep waited [0-9]* us, over 1000 us; ended on CPU [0-9]* at" \
+      /sys/kernel/tracing/trace' _ "$bin" "$dir/traced.json" && status=0 || status=$?
+  [ "$status" = 0 ] && jq -e '.spikes.trace_marker' "$dir/traced.json" >/dev/null ||
+    fail "no spike in the kernel's trace: status $status"
+}
+
+# The Windows program's run of a set duration under wine (ARGS run it).
+case_long_run_windows() {
+  long_run_read "$@"
+}
+
 # The Windows program under wine (ARGS run it), in a real terminal: the frame
 # readable, every kind of key answered, q and Ctrl+C ending it. Wine's console
 # shows no character outside the Basic Multilingual Plane (the emoji of the

@@ -65,9 +65,10 @@ TEST(BoundedHistogram, WithinItsErrorAboveTheBound) {
   struct Case {
     std::uint64_t low, high;
   };
-  // Across the bound; tens of milliseconds; seconds; up to an hour; beyond 2^32 μs.
+  // Across the bound; tens of milliseconds; seconds; up to an hour; beyond
+  // 2^32 μs; one value, which reads as itself.
   for (const auto& c : {Case{60'000, 70'000}, Case{65'536, 200'000}, Case{1'000'000, 9'000'000},
-                        Case{1'000, 3'600'000'000}, Case{4'294'000'000, 4'294'967'295}}) {
+                        Case{1'000, 3'600'000'000}, Case{4'294'000'000, 4'294'967'295}, Case{100'000, 100'000}}) {
     for (unsigned seed = 1; seed <= 3; ++seed) {
       SCOPED_TRACE(testing::Message() << c.low << ".." << c.high << ", seed " << seed);
       const Samples samples = waits(c.low, c.high, 20'000, seed);
@@ -80,6 +81,7 @@ TEST(BoundedHistogram, WithinItsErrorAboveTheBound) {
         const double error = std::abs(static_cast<double>(got) - static_cast<double>(want));
         EXPECT_LE(error, BoundedHistogram::kRelativeError * static_cast<double>(want)) << got << " for " << want;
       }
+      EXPECT_TRUE(h.min <= h.p50 && h.p50 <= h.p90 && h.p90 <= h.p99 && h.p99 <= h.p999 && h.p999 <= h.max);
       EXPECT_NEAR(h.stddev, exact.stddev, BoundedHistogram::kRelativeError * exact.mean + 1e-9);
     }
   }
@@ -112,8 +114,13 @@ TEST(BoundedHistogram, EveryBucketWithinItsError) {
 // Windows merged make the whole: the run's figures from its windows.
 TEST(BoundedHistogram, MergedWindowsAreTheWhole) {
   const Samples first = waits(900, 90'000, 5'000, 7), second = waits(1'000, 2'000, 3'000, 8);
-  BoundedHistogram all = counted(first);
-  BoundedHistogram window = counted(second);
+  BoundedHistogram all;  // as a run's starts, empty
+  BoundedHistogram window = counted(first);
+  all.merge(window);
+  window.clear();
+  for (const std::uint64_t x : second) {
+    window.add(x);
+  }
   all.merge(window);
   window.clear();
   Samples both = first;

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -42,6 +44,33 @@ TEST(Files, WrittenWholeOverTheOldWithNothingLeftBeside) {
     EXPECT_EQ(content(file), text);
     EXPECT_EQ(folder.entries(), 1U) << "a temporary file left beside it";
   }
+}
+
+// A reader that opens the file while it is rewritten again and again finds
+// one whole version each time: a letter repeated, then its end.
+TEST(Files, ReadersFindTheOldOrTheNewNeverAPart) {
+  Folder folder("files-readers");
+  const std::string file = (folder.path / "metrics.prom").string();
+  constexpr std::size_t kSize = 256 * 1024;
+  ASSERT_EQ(files.write_whole(file, std::string(kSize, 'a') + "# EOF\n"), std::nullopt);
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0}, halves{0};
+  std::thread reader([&] {
+    while (!done) {
+      const std::string text = content(file);
+      const bool whole =
+          text.size() == kSize + 6 && text.ends_with("# EOF\n") && text.find_first_not_of(text[0]) == kSize;
+      halves += whole ? 0 : 1;
+      ++reads;
+    }
+  });
+  for (int i = 1; i < 60; ++i) {
+    ASSERT_EQ(files.write_whole(file, std::string(kSize, static_cast<char>('a' + i % 26)) + "# EOF\n"), std::nullopt);
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(halves, 0) << "of " << reads << " reads";
+  EXPECT_GT(reads, 0);
 }
 
 // A folder that is missing, and a directory where the file should be: said

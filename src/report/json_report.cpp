@@ -35,7 +35,7 @@ Json timeline_json(const MethodReport& method, const EntryFindings& found) {
     auto number = [&window](std::uint64_t value) { return window.count > 0 ? Json(value) : Json(nullptr); };
     windows.push_back({{"start", utc_text(window.start_utc_ms)},
                        {"seconds", rounded(window.seconds)},
-                       {"samples", window.count},
+                       {"count", window.count},
                        {"p50", number(window.p50)},
                        {"p99", number(window.p99)},
                        {"max", number(window.max)},

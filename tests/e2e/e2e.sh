@@ -608,9 +608,9 @@ long_run_read() {
   wait "$pid" || fail "status $?: $(cat "$dir/err")"
   [ ! -s "$dir/out" ] && [ "$partials" -gt 0 ] || fail "no partial report read, or output on standard output"
   jq -e '.partial == false and .duration == 6 and .window == 2 and .samples_per_method == null
-    and all(.methods[]; (.timeline | length) == 3 and ([.timeline[].samples] | add) == .samples)
+    and all(.methods[]; (.timeline | length) == 3 and ([.timeline[].count] | add) == .samples)
     and .spikes.count > 0 and (.spikes.kept | map(.time) | . == sort)' "$f" >/dev/null ||
-    fail "$(jq -c '.methods[] | [.method, .samples, [.timeline[].samples]]' "$f")"
+    fail "$(jq -c '.methods[] | [.method, .samples, [.timeline[].count]]' "$f")"
 }
 
 # Runs of a set duration: read while they go on, as JSON and as metrics; a

@@ -73,7 +73,7 @@ TEST(LongRun, JsonRewrittenAfterEveryWindow) {
     const Json& windows = method["timeline"];
     ASSERT_EQ(windows.size(), 2U);
     EXPECT_LT(windows[0]["start"].get<std::string>(), windows[1]["start"].get<std::string>());
-    EXPECT_EQ(windows[0]["samples"].get<std::uint64_t>() + windows[1]["samples"].get<std::uint64_t>(),
+    EXPECT_EQ(windows[0]["count"].get<std::uint64_t>() + windows[1]["count"].get<std::uint64_t>(),
               method["samples"].get<std::uint64_t>());
     for (const Json& window : windows) {
       EXPECT_NEAR(window["seconds"].get<double>(), 1.0, 0.3);
@@ -185,7 +185,7 @@ TEST(LongRun, ThinTailsAreMarked) {
   EXPECT_EQ(method["thin"], Json::parse(R"(["p999"])"));
   EXPECT_EQ(method["approximate"], Json::array());
   ASSERT_EQ(method["timeline"].size(), 1U) << "without --duration, the whole run";
-  EXPECT_EQ(method["timeline"][0]["samples"], 2000);
+  EXPECT_EQ(method["timeline"][0]["count"], 2000);
   EXPECT_EQ(method["timeline"][0]["thin"], Json::array());
   r = run({"--report", "--samples", "2000", "--method", "sleep"}, platform);
   std::istringstream row(r.out.substr(r.out.find("\nSleep ")));

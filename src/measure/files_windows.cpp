@@ -45,6 +45,25 @@ HANDLE create(const std::wstring& name) {
   return CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Moves `temporary` over `file`. A reader that has `file` open without
+// sharing its deletion (as the C runtime opens files, and most readers do)
+// keeps it from being replaced until it closes it: the move is tried again
+// for up to two seconds, far longer than a reader of a report keeps it open.
+DWORD replace(const std::wstring& temporary, const std::wstring& file) {
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return 0;
+    }
+    error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) {
+      break;
+    }
+    Sleep(10);
+  }
+  return error;
+}
+
 bool is_directory(const std::string& file) {
   const DWORD attributes = GetFileAttributesW(wide(file).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -89,9 +108,8 @@ class SystemFiles final : public Files {
       error = GetLastError();
     }
     CloseHandle(handle);
-    if (error == 0 &&
-        !MoveFileExW(temporary.c_str(), wide(file).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      error = GetLastError();
+    if (error == 0) {
+      error = replace(temporary, wide(file));
     }
     if (error != 0) {
       DeleteFileW(temporary.c_str());

@@ -184,7 +184,7 @@ std::string polyline(const std::vector<std::pair<double, double>>& points, const
                      std::string_view dash) {
   std::string coordinates;
   for (const auto& [x, y] : points) {
-    coordinates += (coordinates.empty() ? "" : " ") + px(x) + "," + px(y);
+    coordinates += fmt::format("{}{:.1f},{:.1f}", coordinates.empty() ? "" : " ", x, y);
   }
   return fmt::format(R"(<polyline points="{}" fill="none" stroke="{}" stroke-width="{}"{} stroke-linejoin="round"/>)",
                      coordinates, style.colour, width,

@@ -547,13 +547,13 @@ case_report_json() {
 
 # page.py ARGS...: the page checks of tests/e2e/page.py.
 page_py() { python3 "$(dirname "$(realpath "$0")")/page.py" "$@"; }
-# browse OUT ARGS...: headless Chromium on a page, its output in OUT; under
-# timeout (which ends its helper processes with it) and waited for.
+# browse OUT ARGS...: headless Chromium on a page, its output in OUT; it and
+# every helper it starts waited for (killed after a minute).
 browse() {
   local out=$1 profile
   shift
   profile=$(mktemp -d -p "$dir")
-  timeout --kill-after=5 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+  page_py browse 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync --host-resolver-rules="MAP * ~NOTFOUND" \
     --user-data-dir="$profile" --window-size=1280,800 "$@" >"$out" 2>"$dir/chromium.err" ||
     fail "chromium $*: status $?: $(tail -n3 "$dir/chromium.err")"
@@ -596,6 +596,7 @@ case_html() {
     [ "$shown" = "tradeoff 7, percentiles 7, histograms 7" ] || fail "the overlay: $shown"
   jq '.sysinfo.nodename = "<script>alert(1)</script>"' "$dir/b.json" >"$dir/x.json"
   "$bin" --plot "$dir/x.json" "$dir/r.json" -o "$dir/x.html" </dev/null || fail "--plot: status $?"
+  page_py check "$dir/x.html" "$dir/x.json" "$dir/r.json" >/dev/null || fail "the hostile page"
   browse "$dir/dom" --dump-dom "file://$dir/x.html"
   ! grep -qi '<script' "$dir/dom" && grep -qF '&lt;script&gt;alert(1)&lt;/script&gt; · Sleep' "$dir/dom" ||
     fail "the host name is not shown as text"

@@ -11,11 +11,20 @@ modules alone (no imaging library needed):
                                  colour, #rrggbb)
   page.py requests NETLOG        the URLs a page asked for in a Chromium net
                                  log; fails if there are any
+  page.py browse SECONDS COMMAND...
+                                 runs COMMAND (Chromium) and waits for it and
+                                 for every process it started; after SECONDS,
+                                 or when this is ended, they are killed first
 """
+import ctypes
 import json
+import os
 import re
+import signal
 import struct
+import subprocess
 import sys
+import time
 import xml.etree.ElementTree as ET
 import zlib
 
@@ -155,8 +164,42 @@ def requests(netlog):
         fail("the page asked for " + ", ".join(asked))
 
 
+def browse(seconds, *command):
+    # Chromium's helpers outlive the browser by a moment, and no longer as its
+    # children: as a subreaper this process gets them, and waits for them.
+    PR_SET_CHILD_SUBREAPER = 36
+    if ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
+        fail("cannot wait for Chromium's helpers: prctl failed")
+
+    def ended(*_):
+        raise TimeoutError("ended")
+
+    signal.signal(signal.SIGTERM, ended)
+    signal.signal(signal.SIGHUP, ended)
+    # A process group of its own, which the helpers stay in, to be killed whole.
+    browser = subprocess.Popen(command, preexec_fn=os.setpgrp)
+    try:
+        status = browser.wait(timeout=float(seconds))
+    except (subprocess.TimeoutExpired, TimeoutError) as why:
+        print(f"page.py: {command[0]} {why}: killed", file=sys.stderr)
+        status = 124
+    deadline = time.monotonic() + 5
+    while True:
+        if status == 124 or time.monotonic() > deadline:
+            try:
+                os.killpg(browser.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        try:
+            if os.waitpid(-1, os.WNOHANG)[0] == 0:
+                time.sleep(0.05)
+        except ChildProcessError:
+            break
+    sys.exit(status if status >= 0 else 128 - status)
+
+
 if __name__ == "__main__":
-    command = {"check": check, "only": only, "drawn": drawn, "requests": requests}.get(sys.argv[1:2] and sys.argv[1])
+    command = {"check": check, "only": only, "drawn": drawn, "requests": requests, "browse": browse}.get(sys.argv[1:2] and sys.argv[1])
     if command is None:
         fail(__doc__)
     command(*sys.argv[2:])

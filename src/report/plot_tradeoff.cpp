@@ -44,7 +44,8 @@ std::string tradeoff_plot(const std::vector<Series>& series) {
     out += fmt::format(R"(<g class="band" data-within="{}"><rect x="{}" y="{:.1f}" width="{}" height="{:.1f}" )"
                        R"(fill="#009E73" fill-opacity="0.13"/>)",
                        within, x.from, top, x.to - x.from, std::max(1.0, y.from - top));
-    out += label(x.to - 4, top - 4, fmt::format("within {} μs of the interval", within), "end") + "</g>";
+    // At its foot on the left, where only a method both free and on time would be.
+    out += label(x.from + 4, y.from - 5, fmt::format("within {} μs of the interval", within)) + "</g>";
   }
   for (const Series* s : placed) {
     const PlotEntry& e = *s->entry;

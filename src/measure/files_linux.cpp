@@ -1,57 +1,30 @@
-// Files written whole on Linux: a temporary file renamed over the old.
+// Files on Linux: made with O_EXCL, flushed with fsync, renamed over the old.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <string>
 
-#include "measure/files.hpp"
+#include "measure/files_system.hpp"
 
-namespace measure {
+namespace measure::files_system {
 namespace {
 
 // The reason for the last failed call.
 std::string reason() { return std::strerror(errno); }
 
-// A name beside `file` that no other writer picks: this process's, numbered.
-std::string temporary_beside(const std::string& file) {
-  static std::atomic<unsigned> next{0};
-  return file + ".quorvane-" + std::to_string(getpid()) + "-" + std::to_string(next++) + ".tmp";
-}
-
-// Made anew for writing, as a new file would be (the umask applies).
-int create(const std::string& name) { return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); }
+}  // namespace
 
 bool is_directory(const std::string& file) {
   struct stat status {};
   return stat(file.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-}  // namespace
-
-std::optional<std::string> check_writable(const std::string& file) {
-  if (is_directory(file)) {
-    return "is a directory";
-  }
-  const std::string temporary = temporary_beside(file);
-  const int fd = create(temporary);
-  if (fd < 0) {
-    return "cannot be written: " + reason();
-  }
-  close(fd);
-  unlink(temporary.c_str());
-  return std::nullopt;
-}
-
-std::optional<std::string> write_whole(const std::string& file, std::string_view text) {
-  if (is_directory(file)) {
-    return std::strerror(EISDIR);
-  }
-  const std::string temporary = temporary_beside(file);
-  const int fd = create(temporary);
+std::optional<std::string> write_new(const std::string& file, std::string_view text) {
+  // As a new file would be made: the umask applies.
+  const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     return reason();
   }
@@ -70,13 +43,15 @@ std::optional<std::string> write_whole(const std::string& file, std::string_view
   if (close(fd) != 0 && !failure) {
     failure = reason();
   }
-  if (!failure && rename(temporary.c_str(), file.c_str()) != 0) {
-    failure = reason();
-  }
-  if (failure) {
-    unlink(temporary.c_str());
-  }
   return failure;
 }
 
-}  // namespace measure
+std::optional<std::string> replace(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? std::nullopt : std::optional(reason());
+}
+
+void remove(const std::string& file) { unlink(file.c_str()); }
+
+unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
+
+}  // namespace measure::files_system

@@ -107,9 +107,7 @@ void check_entries(const Baseline& baseline) {
 Baseline parse(std::streambuf& stream) {
   Reader reader;
   Baseline baseline;
-  baseline.file_version = static_cast<int>(read_report(stream, reader, "--compare"));
-  baseline.version = reader.version->text;
-  baseline.interrupted = reader.interrupted->boolean;
+  read_report_into(baseline, stream, reader, "--compare");
   // Version 1 measured waits of 1 ms, at one resolution for all.
   std::optional<std::uint32_t> requested;
   if (baseline.file_version == 1 && reader.requested && reader.requested->kind != Value::Null) {
@@ -138,13 +136,7 @@ Baseline parse(std::streambuf& stream) {
 
 }  // namespace
 
-std::variant<Baseline, std::string> parse_baseline(std::streambuf& stream) {
-  Baseline baseline;
-  if (auto fault = fault_of([&] { baseline = parse(stream); })) {
-    return *std::move(fault);
-  }
-  return baseline;
-}
+std::variant<Baseline, std::string> parse_baseline(std::streambuf& stream) { return parse_report_as(stream, parse); }
 
 std::variant<Baseline, std::string> parse_baseline(std::string_view text) {
   std::stringbuf stream{std::string(text)};
@@ -152,12 +144,7 @@ std::variant<Baseline, std::string> parse_baseline(std::string_view text) {
 }
 
 std::variant<Baseline, std::string> read_baseline(const std::string& file) {
-  Baseline baseline;
-  if (auto line = read_report_file(file, "--compare", [&](std::streambuf& stream) { baseline = parse(stream); })) {
-    return *std::move(line);
-  }
-  baseline.file = file;
-  return baseline;
+  return read_report_as(file, "--compare", parse);
 }
 
 }  // namespace report

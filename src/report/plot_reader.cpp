@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "report/kept_fields.hpp"
 #include "report/options.hpp"
 #include "report/report_file.hpp"
 
@@ -144,72 +145,6 @@ class Reader final : public DocumentReader {
   }
 };
 
-// What a key may be: there or not, and null too.
-enum Rule { Optional = 0, Needed = 1, NullToo = 2 };
-
-// The kept values, each checked as it is taken.
-class Fields {
- public:
-  explicit Fields(const std::map<std::string, Value>& kept) : kept_(kept) {}
-
-  // Nothing where absent, or null and allowed to be.
-  const Value* get(const std::string& path, int rule) const {
-    const auto found = kept_.find(path);
-    if (found == kept_.end()) {
-      if ((rule & Needed) != 0) {
-        const auto dot = path.rfind('.');
-        throw Bad{dot == std::string::npos ? "has no " + path
-                                           : fmt::format("{} has no {}", path.substr(0, dot), path.substr(dot + 1))};
-      }
-      return nullptr;
-    }
-    if (found->second.kind == Value::Null && (rule & NullToo) != 0) {
-      return nullptr;
-    }
-    return &found->second;
-  }
-
-  std::optional<std::uint64_t> whole(const std::string& path, std::uint64_t lowest, std::uint64_t highest,
-                                     int rule) const {
-    const Value* value = get(path, rule);
-    if (value == nullptr || (value->kind == Value::Whole && value->whole >= lowest && value->whole <= highest)) {
-      return value ? std::optional(value->whole) : std::nullopt;
-    }
-    throw Bad{fmt::format("{} is {}, not a whole number from {} to {}{}", path, value->describe(), lowest, highest,
-                          (rule & NullToo) != 0 ? " or null" : "")};
-  }
-
-  std::optional<double> number(const std::string& path, double highest, int rule) const {
-    const Value* value = get(path, rule);
-    if (value == nullptr || (value->is_number() && value->number >= 0 && value->number <= highest)) {
-      return value ? std::optional(value->number) : std::nullopt;
-    }
-    throw Bad{fmt::format("{} is {}, not a number from 0 to {}{}", path, value->describe(), highest,
-                          (rule & NullToo) != 0 ? " or null" : "")};
-  }
-
-  std::optional<std::string> text(const std::string& path, int rule) const {
-    return checked(path, rule, Value::String, "a string") ? std::optional(kept_.at(path).text) : std::nullopt;
-  }
-
-  std::optional<bool> flag(const std::string& path, int rule) const {
-    return checked(path, rule, Value::Boolean, "true or false") ? std::optional(kept_.at(path).boolean) : std::nullopt;
-  }
-
-  // Whether the value is there, of `kind`.
-  bool checked(const std::string& path, int rule, Value::Kind kind, const char* what) const {
-    const Value* value = get(path, rule);
-    if (value != nullptr && value->kind != kind) {
-      throw Bad{
-          fmt::format("{} is {}, not {}{}", path, value->describe(), what, (rule & NullToo) != 0 ? " or null" : "")};
-    }
-    return value != nullptr;
-  }
-
- private:
-  const std::map<std::string, Value>& kept_;
-};
-
 void read_facts(const Fields& f, PlotReport& p) {
   p.started = f.text("started", Optional).value_or("");
   f.checked("sysinfo", Optional, Value::Object, "an object");
@@ -294,9 +229,7 @@ PlotEntry read_entry(const Fields& f, Reader& reader, std::size_t i, int file_ve
 PlotReport parse(std::streambuf& stream) {
   Reader reader;
   PlotReport report;
-  report.file_version = static_cast<int>(read_report(stream, reader, "--plot"));
-  report.version = reader.version->text;
-  report.interrupted = reader.interrupted->boolean;
+  read_report_into(report, stream, reader, "--plot");
   const Fields fields(reader.kept);
   read_facts(fields, report);
   for (std::size_t i = 0; i < reader.histograms.size(); ++i) {
@@ -309,20 +242,11 @@ PlotReport parse(std::streambuf& stream) {
 
 std::variant<PlotReport, std::string> parse_plot(std::string_view json) {
   std::stringbuf stream{std::string(json)};
-  PlotReport report;
-  if (auto fault = fault_of([&] { report = parse(stream); })) {
-    return *std::move(fault);
-  }
-  return report;
+  return parse_report_as(stream, parse);
 }
 
 std::variant<PlotReport, std::string> read_plot(const std::string& file) {
-  PlotReport report;
-  if (auto line = read_report_file(file, "--plot", [&](std::streambuf& stream) { report = parse(stream); })) {
-    return *std::move(line);
-  }
-  report.file = file;
-  return report;
+  return read_report_as(file, "--plot", parse);
 }
 
 }  // namespace report

@@ -11,6 +11,8 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -99,6 +101,15 @@ class DocumentReader : public nlohmann::json_sax<nlohmann::json> {
 // fault the reader noted); returns the file_version.
 std::uint64_t read_report(std::streambuf& stream, DocumentReader& reader, std::string_view option);
 
+// read_report, and the report's own keys into `report`: its file_version,
+// the version of Quorvane that wrote it, whether it was interrupted.
+template <typename Report>
+void read_report_into(Report& report, std::streambuf& stream, DocumentReader& reader, std::string_view option) {
+  report.file_version = static_cast<int>(read_report(stream, reader, option));
+  report.version = reader.version->text;
+  report.interrupted = reader.interrupted->boolean;
+}
+
 // Runs `read`, which throws Bad for a fault: nothing, or what is wrong.
 std::optional<std::string> fault_of(const std::function<void()>& read);
 
@@ -106,5 +117,28 @@ std::optional<std::string> fault_of(const std::function<void()>& read);
 // "OPTION FILE: what is wrong" with the file's name made printable.
 std::optional<std::string> read_report_file(const std::string& file, std::string_view option,
                                             const std::function<void(std::streambuf&)>& read);
+
+// What `parse` makes of the report in `file` (its `file` set to it), or the
+// line for standard error.
+template <typename Report>
+std::variant<Report, std::string> read_report_as(const std::string& file, std::string_view option,
+                                                 Report (*parse)(std::streambuf&)) {
+  Report report;
+  if (auto line = read_report_file(file, option, [&](std::streambuf& stream) { report = parse(stream); })) {
+    return *std::move(line);
+  }
+  report.file = file;
+  return report;
+}
+
+// What `parse` makes of the report in `stream`, or what is wrong with it.
+template <typename Report>
+std::variant<Report, std::string> parse_report_as(std::streambuf& stream, Report (*parse)(std::streambuf&)) {
+  Report report;
+  if (auto fault = fault_of([&] { report = parse(stream); })) {
+    return *std::move(fault);
+  }
+  return report;
+}
 
 }  // namespace report

@@ -28,9 +28,7 @@ std::optional<std::string> check_writable(const std::string& file) {
 }
 
 std::optional<std::string> write_whole(const std::string& file, std::string_view text) {
-  if (files_system::is_directory(file)) {
-    return "is a directory";
-  }
+  // A directory in the way refuses the rename.
   const std::string temporary = temporary_beside(file);
   auto failure = files_system::write_new(temporary, text);
   if (!failure) {

@@ -1,5 +1,6 @@
 #include "report/html_output.hpp"
 
+#include <filesystem>
 #include <ostream>
 #include <variant>
 
@@ -23,7 +24,15 @@ bool write_page(const std::vector<PlotReport>& reports, const std::string& file,
 
 }  // namespace
 
-std::optional<std::string> unwritable(std::string_view option, const std::string& file) {
+std::optional<std::string> unwritable(std::string_view option, const std::string& file,
+                                      const std::vector<std::string>& read) {
+  for (const std::string& report : read) {
+    std::error_code unknown;
+    if (report == file || std::filesystem::equivalent(report, file, unknown)) {
+      return fmt::format("quorvane: {} {}: is {}, which the page would replace", option, printable(file),
+                         read.size() > 1 ? "a report it reads" : "the report it reads");
+    }
+  }
   if (const auto why = measure::check_writable(file)) {
     return fmt::format("quorvane: {} {}: {}", option, printable(file), *why);
   }
@@ -50,7 +59,7 @@ int plot_reports(const std::vector<std::string>& files, const std::string& page,
       }
     }
   }
-  if (const auto line = unwritable("-o", page)) {
+  if (const auto line = unwritable("-o", page, files)) {
     err << *line << std::endl;
     return 2;
   }

@@ -11,8 +11,10 @@
 namespace report {
 
 // The line for standard error when the page cannot go to `file`, given with
-// `option` (a missing or closed folder, a directory), or nothing.
-std::optional<std::string> unwritable(std::string_view option, const std::string& file);
+// `option` (a missing or closed folder, a directory, one of the reports
+// `read`, which it would replace), or nothing.
+std::optional<std::string> unwritable(std::string_view option, const std::string& file,
+                                      const std::vector<std::string>& read);
 
 // Draws the page of a run from `json`, its report as --json prints it, and
 // writes it to `file`: false, with the line said on `err`, when it could not.

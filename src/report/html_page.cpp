@@ -125,7 +125,7 @@ std::string facts_table(const std::vector<PlotReport>& reports, const std::vecto
        [](const PlotReport& r) {
          std::string all = r.within_us ? fmt::format("{} μs:", *r.within_us) : "";
          for (const PlotChoice& c : r.choices) {
-           all += fmt::format("{} {}{}", all.back() == ':' ? "" : ",", c.method.value_or("none"),
+           all += fmt::format("{} {}{}", all.ends_with(':') ? "" : ",", c.method.value_or("none"),
                               c.resolution_requested ? fmt::format(" at {} μs", *c.resolution_requested) : "");
          }
          return all;

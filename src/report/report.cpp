@@ -104,7 +104,8 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
     return plot_reports(given.plot, *given.output, err);
   }
   if (given.html) {
-    if (const auto line = unwritable("--html", *given.html)) {
+    const std::vector<std::string> read = given.compare ? std::vector{*given.compare} : std::vector<std::string>{};
+    if (const auto line = unwritable("--html", *given.html, read)) {
       err << *line << std::endl;
       return 2;
     }

@@ -293,6 +293,9 @@ TEST(Report, PagesOfPlots) {
       {{"--report", "--html", folder}, "--html " + folder + ": is a directory"},
       {{"--plot", good, "-o", missing}, "-o " + missing + ": cannot be written: "},
       {{"--plot", good, good, "-o", page}, "--plot: names each file once; \"" + good + "\" came twice"},
+      // Never over what it reads, however the name is spelt.
+      {{"--plot", good, "-o", folder + "./good.json"}, "-o " + folder + "./good.json: is the report it reads, which"},
+      {{"--report", "--compare", good, "--html", good}, "--html " + good + ": is the report it reads, which the page"},
       {{"--plot", good, "-o", page, "stray"}, "unknown argument \"stray\""},
       {{"--plot", good, folder + "absent.json", "-o", page}, "--plot " + folder + "absent.json: cannot be read: "},
       {{"--plot", file("empty.json", ""), "-o", page}, "--plot " + folder + "empty.json: is empty"},

@@ -17,6 +17,17 @@ std::uint64_t nearest_rank(std::span<const std::uint64_t> sorted, std::uint32_t 
 // Its index in `count` sorted values (count > 0).
 std::size_t nearest_rank_index(std::size_t count, std::uint32_t permille);
 
+// One bin of a histogram: a value, and how many samples had it.
+struct Bin {
+  std::uint64_t value = 0;
+  std::uint64_t count = 0;
+};
+// The nearest-rank percentile of the samples that `bins` count (values
+// ascending, the counts' sum a 64-bit number) for `parts` of `whole` (9999 of
+// 10000 is p99.99): the smallest value with at least that share of the samples
+// at or below it; nothing when the bins count no sample.
+std::optional<std::uint64_t> nearest_rank_of_bins(std::span<const Bin> bins, std::uint64_t parts, std::uint64_t whole);
+
 struct LatencySummary {
   std::uint64_t count = 0;
   std::uint64_t min = 0, p50 = 0, p90 = 0, p99 = 0, p999 = 0, max = 0;

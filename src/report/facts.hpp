@@ -36,6 +36,10 @@ struct ResolutionBlock {
 
 struct ReportFacts {
   measure::SystemInfo system;
+  // The host's name (empty where the system will not say), and when
+  // measuring began, in UTC: "2026-12-06T21:13:44Z".
+  std::string host;
+  std::string started;
   std::int64_t counter_frequency = 0;
   bool process_priority = false;
   bool thread_priority = false;

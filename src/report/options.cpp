@@ -21,9 +21,11 @@ constexpr std::uint64_t kMaxMicroseconds = 1'000'000;
 // What --method takes for every method.
 constexpr std::string_view kAllMethods = "all";
 // The options that take a value; each needs --report.
-constexpr const char* kValueOptions[] = {"--method", "--samples", "--interval", "--resolution",    "--max-p99",
-                                         "--within", "--format",  "--compare",  "--max-regression"};
+constexpr const char* kValueOptions[] = {"--method", "--samples", "--interval", "--resolution",     "--max-p99",
+                                         "--within", "--format",  "--compare",  "--max-regression", "--html"};
 constexpr const char* kFlags[] = {"--report", "--json"};
+// Drawing saved reports, which measures nothing: no report option goes with it.
+constexpr const char* kPlotOptions[] = {"--plot", "--output"};
 
 // "sleep, busywait, timer, hrtimer or hybrid"
 std::string method_names() {
@@ -76,6 +78,20 @@ CLI::Option* add_number(CLI::App& application, const char* name, std::uint64_t l
         store(*value);
         return std::string();
       }));
+}
+
+// A file's name, handed to `store`; `what` says what the file is for.
+CLI::Validator file_name(const char* what, std::function<void(const std::string&)> store) {
+  return reading([what, store = std::move(store)](const std::string& file) {
+    // "--compare --max-p99 5" would otherwise compare with a file named
+    // "--max-p99" and take 5 for an unknown argument.
+    if (file.empty() || file.front() == '-') {
+      return fmt::format("needs {}, not \"{}\" (write ./{} for a file of that name)", what, printable(file),
+                         printable(file));
+    }
+    store(file);
+    return std::string();
+  });
 }
 
 }  // namespace
@@ -151,18 +167,8 @@ void add_report_options(CLI::App& application, ReportOptions& options) {
   application.add_option("--compare")
       ->description("Compare with an earlier --json report in FILE")
       ->type_name("FILE")
-      ->check(reading([&options](const std::string& file) {
-        // "--compare --max-p99 5" would otherwise compare with a file named
-        // "--max-p99" and take 5 for an unknown argument.
-        if (file.empty() || file.front() == '-') {
-          return fmt::format(
-              "needs the file of an earlier --json report, not \"{}\" (write ./{} for a file of "
-              "that name)",
-              printable(file), printable(file));
-        }
-        options.compare = file;
-        return std::string();
-      }));
+      ->check(file_name("the file of an earlier --json report",
+                        [&options](const std::string& file) { options.compare = file; }));
   add_number(application, "--max-regression", 0, kMaxMicroseconds, "a whole number of μs",
              "Exit with status 3 if a p99 rose by more than US μs beyond --compare's, or if nothing was compared",
              [&options](std::uint64_t us) { options.max_regression_us = us; })
@@ -195,6 +201,28 @@ void add_report_options(CLI::App& application, ReportOptions& options) {
              "Name the method that costs the least CPU among those whose p99 is within US μs of the interval",
              [&options](std::uint64_t us) { options.within_us = us; })
       ->type_name("US");
+  application.add_option("--html")
+      ->description("Write the report's page of plots to FILE as well: one HTML file, nothing fetched")
+      ->type_name("FILE")
+      ->check(file_name("the file to write the page to", [&options](const std::string& file) { options.html = file; }));
+  // One -o for every form that writes to a file; for now only --plot's page.
+  CLI::Option* output = application.add_option("-o,--output")
+                            ->description("With --plot: the file to write the page to")
+                            ->type_name("FILE")
+                            ->check(file_name("the file to write the page to",
+                                              [&options](const std::string& file) { options.output = file; }))
+                            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  application.add_option("--plot")
+      ->description("Draw the page of saved --json reports, overlaid, without measuring; -o names the page")
+      ->type_name("FILE...")
+      ->expected(1, CLI::detail::expected_max_vector_size)
+      ->allow_extra_args(true)
+      ->check(file_name("the file of a --json report",
+                        [&options](const std::string& file) { options.plot.push_back(file); }))
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->needs(output)
+      ->excludes(report);
+  output->needs("--plot");
   for (const char* name : kValueOptions) {
     // Every value given is read (and checked); of a single value, the last holds.
     CLI::Option* option = application.get_option(name);
@@ -229,7 +257,8 @@ bool is_report_error(const CLI::App& application, const CLI::Error& error) {
   }
   const auto given = [&](const char* name) { return application.get_option(name)->count() > 0; };
   return std::any_of(std::begin(kFlags), std::end(kFlags), given) ||
-         std::any_of(std::begin(kValueOptions), std::end(kValueOptions), given);
+         std::any_of(std::begin(kValueOptions), std::end(kValueOptions), given) ||
+         std::any_of(std::begin(kPlotOptions), std::end(kPlotOptions), given);
 }
 
 }  // namespace report

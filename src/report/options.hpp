@@ -36,16 +36,23 @@ struct ReportOptions {
   std::vector<std::uint32_t> resolutions_us;
   std::optional<std::uint64_t> max_p99_us;
   std::optional<std::uint64_t> within_us;
+  // --html: the report's page, written to this file as well.
+  std::optional<std::string> html;
+  // --plot: saved --json reports, drawn without measuring into a page, which
+  // -o (--output) names.
+  std::vector<std::string> plot;
+  std::optional<std::string> output;
 };
 
-// Declares --report and its options with what each accepts.
+// Declares --report and its options, and --plot with -o, with what each
+// accepts.
 void add_report_options(CLI::App& application, ReportOptions& options);
 
 // A value given to --report or --json (`--json=false`, `--report=`): the line
 // for standard error. The library reads some of these as the flag itself.
 std::optional<std::string> flag_given_a_value(int argc, const char* const* argv);
 
-// Whether a command-line error belongs to the report: --report or one of its
+// Whether a command-line error belongs to the report or --plot: one of their
 // options was given, or the error is one only they can raise.
 bool is_report_error(const CLI::App& application, const CLI::Error& error);
 

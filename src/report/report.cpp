@@ -10,6 +10,7 @@
 
 #include "report/baseline.hpp"
 #include "report/findings.hpp"
+#include "report/html_output.hpp"
 #include "report/json_report.hpp"
 #include "report/openmetrics_report.hpp"
 #include "report/run.hpp"
@@ -19,13 +20,14 @@
 namespace report {
 namespace {
 
-// False, with the line said, when the report did not all go out.
-bool write_report(Format format, const ReportFacts& facts, const Findings& findings, std::ostream& out,
-                  std::ostream& err) {
+// False, with the line said, when the report did not all go out. `json` is
+// the report as JSON.
+bool write_report(Format format, const ReportFacts& facts, const Findings& findings, const std::string& json,
+                  std::ostream& out, std::ostream& err) {
   errno = 0;
   switch (format) {
     case Format::Json:
-      out << json_report(facts, findings);
+      out << json;
       break;
     case Format::OpenMetrics:
       out << openmetrics_report(facts, findings);
@@ -87,7 +89,7 @@ int gate(const ReportOptions& options, const ReportFacts& facts, const Findings&
 
 std::optional<int> run_report_command(const ReportOptions& given, const std::vector<std::string>& extras,
                                       std::ostream& out, std::ostream& err, const measure::Platform& platform) {
-  if (!given.report) {
+  if (!given.report && given.plot.empty()) {
     return std::nullopt;
   }
   // A mistyped option must not pass unnoticed: in a CI gate, `--max-p9 50`
@@ -97,6 +99,16 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
     err << fmt::format("quorvane: unknown argument \"{}\" (--help lists the options of --report)", printable(*extra))
         << std::endl;
     return 2;
+  }
+  if (!given.plot.empty()) {
+    return plot_reports(given.plot, *given.output, err);
+  }
+  if (given.html) {
+    const std::vector<std::string> read = given.compare ? std::vector{*given.compare} : std::vector<std::string>{};
+    if (const auto line = unwritable("--html", *given.html, read)) {
+      err << *line << std::endl;
+      return 2;
+    }
   }
   std::optional<Baseline> baseline;
   if (given.compare) {
@@ -117,7 +129,10 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
   try {
     const ReportFacts facts = measure_report(options, std::move(baseline), err, platform);
     const Findings findings = conclude(facts);
-    if (!write_report(format, facts, findings, out, err)) {
+    // The page is drawn from the JSON itself, so that the two cannot disagree.
+    const std::string json = format == Format::Json || options.html ? json_report(facts, findings) : "";
+    if (!write_report(format, facts, findings, json, out, err) ||
+        (options.html && !write_run_page(json, *options.html, err))) {
       return 1;
     }
     return gate(options, facts, findings, err);

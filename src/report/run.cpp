@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include <fmt/chrono.h>
 #include <fmt/format.h>
 
 #include "analysis/latency_summary.hpp"
+#include "measure/host.hpp"
 #include "measure/sampling_engine.hpp"
 #include "measure/wait_methods.hpp"
 #include "report/progress.hpp"
@@ -95,6 +97,9 @@ ReportFacts measure_report(const ReportOptions& options, std::optional<Baseline>
                            const measure::Platform& platform) {
   ReportFacts facts;
   facts.system = platform.process.system_info();
+  facts.host = measure::host_name();
+  facts.started = fmt::format("{:%Y-%m-%dT%H:%M:%SZ}",
+                              fmt::gmtime(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now())));
   facts.counter_frequency = platform.waits.counter_frequency();
   facts.timer_request_kept = platform.waits.keep_timer_request_when_hidden();
   facts.samples_per_method = options.samples;

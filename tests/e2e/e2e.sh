@@ -576,6 +576,86 @@ case_report_json() {
     "$dir/json" >/dev/null || fail "$(cat "$dir/json")"
 }
 
+# page.py ARGS...: the page checks of tests/e2e/page.py.
+page_py() { python3 "$(dirname "$(realpath "$0")")/page.py" "$@"; }
+# browse OUT ARGS...: headless Chromium on a page, its output in OUT; it and
+# every helper it starts waited for (killed after a minute).
+browse() {
+  local out=$1 profile
+  shift
+  profile=$(mktemp -d -p "$dir")
+  page_py browse 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync --host-resolver-rules="MAP * ~NOTFOUND" \
+    --user-data-dir="$profile" --window-size=1280,800 "$@" >"$out" 2>"$dir/chromium.err" ||
+    fail "chromium $*: status $?: $(tail -n3 "$dir/chromium.err")"
+}
+# shot PAGE PNG [ARGS...]: Chromium's screenshot of PAGE at 1280×800.
+shot() {
+  local page=$1 png=$2
+  shift 2
+  rm -f "$png" && browse /dev/null "$@" --screenshot="$png" "file://$page"
+  [ -s "$png" ] || fail "no screenshot of $page"
+}
+
+# The page of plots: it parses as XML, runs and fetches nothing, has a series
+# per method in every plot with the figures of the same run's JSON, and
+# Chromium draws each plot, asking nothing of the network. Saved runs
+# overlay; a host named like a script shows as text; bad input is refused
+# before anything is measured, with no page written.
+case_html() {
+  command -v chromium >/dev/null || fail "chromium is not installed (make test installs it)"
+  local shown section args status
+  "$bin" --report --method all --samples 300 --json --html "$dir/r.html" </dev/null >"$dir/r.json" || fail "status $?"
+  jq -e '[.methods[].cpu_percent | numbers] | length == 5' "$dir/r.json" >/dev/null || fail "a CPU share unknown"
+  shown=$(page_py check "$dir/r.html" "$dir/r.json") && [ "$shown" = "tradeoff 5, percentiles 5, histograms 5" ] ||
+    fail "the page: $shown"
+  ! grep -qiE '<script|https?:' "$dir/r.html" || fail "a script or a URL in the page"
+  shot "$dir/r.html" "$dir/r.png" --log-net-log="$dir/net.json"
+  page_py drawn "$dir/r.png" && page_py requests "$dir/net.json" || fail "blank, or the page asked for something"
+  for section in tradeoff percentiles histograms; do
+    page_py only "$dir/r.html" "$section" "$dir/$section.html" && shot "$dir/$section.html" "$dir/$section.png"
+    page_py drawn "$dir/$section.png" "#0072B2" "#D55E00" || fail "the $section plot is not drawn"
+  done
+  # The check of the network sees a page that asks.
+  sed 's|</body>|<img src="http://quorvane.invalid/x.png"/></body>|' "$dir/r.html" >"$dir/asks.html"
+  shot "$dir/asks.html" "$dir/asks.png" --log-net-log="$dir/asks.json"
+  ! page_py requests "$dir/asks.json" 2>/dev/null || fail "a request of the page went unseen"
+
+  "$bin" --report --method sleep,hybrid --interval 2000 --samples 100 --json </dev/null >"$dir/b.json"
+  "$bin" --plot "$dir/r.json" "$dir/b.json" -o "$dir/c.html" </dev/null || fail "--plot: status $?"
+  shown=$(page_py check "$dir/c.html" "$dir/r.json" "$dir/b.json") &&
+    [ "$shown" = "tradeoff 7, percentiles 7, histograms 7" ] || fail "the overlay: $shown"
+  jq '.sysinfo.nodename = "<script>alert(1)</script>"' "$dir/b.json" >"$dir/x.json"
+  "$bin" --plot "$dir/x.json" "$dir/r.json" -o "$dir/x.html" </dev/null || fail "--plot: status $?"
+  page_py check "$dir/x.html" "$dir/x.json" "$dir/r.json" >/dev/null || fail "the hostile page"
+  browse "$dir/dom" --dump-dom "file://$dir/x.html"
+  ! grep -qi '<script' "$dir/dom" && grep -qF '&lt;script&gt;alert(1)&lt;/script&gt; · Sleep' "$dir/dom" ||
+    fail "the host name is not shown as text"
+
+  printf '\x89PNG\r\n\x1a\n' >"$dir/binary.json" && : >"$dir/empty.json"
+  echo '{"name": "another program"}' >"$dir/other.json"
+  jq '.file_version = 9' "$dir/r.json" >"$dir/v9.json" && head -c 500 "$dir/r.json" >"$dir/cut.json"
+  for args in "--plot $dir/missing.json -o $dir/bad.html" "--plot $dir/empty.json -o $dir/bad.html" \
+    "--plot $dir/binary.json -o $dir/bad.html" "--plot $dir/other.json -o $dir/bad.html" \
+    "--plot $dir/v9.json -o $dir/bad.html" "--plot $dir/r.json $dir/cut.json -o $dir/bad.html" "--plot -o $dir/bad.html" \
+    "--report --html $dir/none/bad.html" "--report --html $dir" "--plot $dir/r.json -o $dir/none/bad.html"; do
+    # shellcheck disable=SC2086 # the arguments, split
+    "$bin" $args </dev/null >"$dir/out" 2>"$dir/err" && status=0 || status=$?
+    [ "$status" = 2 ] && [ "$(wc -l <"$dir/err")" = 1 ] && [ ! -s "$dir/out" ] && [ ! -e "$dir/bad.html" ] ||
+      fail "$args: status $status, said $(cat "$dir/err")"
+  done
+}
+
+# The Windows program's page under wine (ARGS run it): written, it parses,
+# with a series per method; wine counts no CPU time, so the trade-off has none.
+case_report_html() {
+  local shown
+  (cd "$dir" && "$@" "$bin" --report --samples 100 --method all --json --html page.html </dev/null >json) ||
+    fail "status $?"
+  shown=$(page_py check "$dir/page.html" "$dir/json") && [ "$shown" = "tradeoff 0, percentiles 5, histograms 5" ] ||
+    fail "the page: $shown"
+}
+
 # The Windows program under wine (ARGS run it), in a real terminal: the frame
 # readable, every kind of key answered, q and Ctrl+C ending it. Wine's console
 # shows no character outside the Basic Multilingual Plane (the emoji of the

@@ -8,6 +8,8 @@
 #include <string>
 #include <variant>
 
+#include <fmt/format.h>
+
 namespace {
 
 using report::Baseline;
@@ -74,7 +76,7 @@ TEST(Baseline, EveryFaultIsOneLineNamingItsKey) {
       {report_of(entry_with("resolution_requested", "-1")), "methods[0].resolution_requested is -1, not a whole"},
       {report_of(entry_with("method", "5")), "methods[0].method is 5, not a method's name"},
       {report_of("5"), "methods[0] is 5, not an object"},
-      {report_of("{" + kEntry.substr(kEntry.find("\"interval")) + "}"), "methods[0] has no method"},
+      {report_of(fmt::format("{{{}}}", kEntry.substr(kEntry.find("\"interval")))), "methods[0] has no method"},
       {report_of("{" + kEntry + "}, {" + kEntry + "}"),
        "methods[1] is the same method, interval and resolution as methods[0]"},
       // The report's own fields.

@@ -1,5 +1,7 @@
 // The report as a user meets it: its options, outputs, comparison and exit
 // status, through the entry with its streams captured.
+#include <filesystem>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/command_line.hpp"
+#include "support/page.hpp"
 
 namespace {
 
@@ -283,6 +286,74 @@ TEST(Report, ExitStatus) {
     EXPECT_THAT(r.out, testing::HasSubstr(out));
     EXPECT_EQ(r.err, err);
   }
+}
+
+// A page refused before any work is done, with one line and nothing written;
+// a page that could not be written after measuring, status 1; saved runs
+// overlaid, each named by its file where they share a host.
+TEST(Report, PagesOfPlots) {
+  namespace fs = std::filesystem;
+  const std::string folder = testing::TempDir();
+  const std::string page = folder + "refused.html", missing = folder + "missing" + "/page.html";
+  fs::remove(page);
+  const std::string good = baseline("good.json", "sleep", [](auto&) {});
+  std::string cut = testing_support::contents(good);
+  cut.resize(cut.size() / 2);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--plot"}, "--plot: 1 required"},
+      {{"--plot", good}, "--plot requires --output"},
+      {{"-o", page}, "--output requires --plot"},
+      {{"--html", page}, "--html requires --report"},
+      {{"--report", "--html"}, "--html: 1 required"},
+      {{"--report", "--plot", good, "-o", page}, "--report excludes --plot"},
+      {{"--report", "--html", missing}, "--html " + missing + ": cannot be written: "},
+      {{"--report", "--html", folder}, "--html " + folder + ": is a directory"},
+      {{"--plot", good, "-o", missing}, "-o " + missing + ": cannot be written: "},
+      {{"--plot", good, good, "-o", page}, "--plot: names each file once; \"" + good + "\" came twice"},
+      // Never over what it reads, however the name is spelt.
+      {{"--plot", good, "-o", folder + "./good.json"}, "-o " + folder + "./good.json: is the report it reads, which"},
+      {{"--report", "--compare", good, "--html", good}, "--html " + good + ": is the report it reads, which the page"},
+      {{"--plot", good, "-o", page, "stray"}, "unknown argument \"stray\""},
+      {{"--plot", good, folder + "absent.json", "-o", page}, "--plot " + folder + "absent.json: cannot be read: "},
+      {{"--plot", file("empty.json", ""), "-o", page}, "--plot " + folder + "empty.json: is empty"},
+      {{"--plot", file("binary.json", "\x89PNG\r\n\x1a\n"), "-o", page},
+       "--plot " + folder + "binary.json: is not JSON"},
+      {{"--plot", file("other.json", R"({"name": "another program"})"), "-o", page},
+       "--plot " + folder + "other.json: is JSON, but no report of Quorvane"},
+      {{"--plot", baseline("v9.json", "sleep", [](auto& doc) { doc["file_version"] = 9; }), "-o", page},
+       "--plot " + folder + "v9.json: is a report of file_version 9, which this Quorvane does not read"},
+      {{"--plot", file("cut.json", cut), "-o", page}, "--plot " + folder + "cut.json: is cut short"},
+  };
+  for (const auto& [args, says] : cases) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    FakePlatform platform;
+    const auto r = run(args, platform);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_EQ(platform.waits.counter, 0) << "measured";
+    EXPECT_FALSE(fs::exists(page)) << "a page written";
+  }
+  // Its folder gone while measuring: the report is written, the page cannot be.
+  FakePlatform platform;
+  fs::create_directories(folder + "going");
+  platform.waits.on_wait = [&] { fs::remove_all(folder + "going"); };
+  auto r = run({"--report", "--samples", "3", "--method", "sleep", "--html", folder + "going/page.html"}, platform);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.out, HasSubstr("Sleep"));
+  EXPECT_THAT(r.err, testing::StartsWith("quorvane: the page could not be written to " + folder + "going/page.html: "));
+  // Two runs of one host, overlaid and named by their files.
+  const std::string other = baseline("other-run.json", "sleep,busywait", [](auto&) {});
+  const std::string overlay = folder + "overlay.html";
+  r = run({"--plot", good, other, "-o", overlay}, platform);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> names;
+  for (const auto& series : testing_support::of_class(
+           testing_support::plots_of(testing_support::contents(overlay)).at("percentiles"), "series")) {
+    names.push_back(series["data-report"] + " " + series["data-entry"]);
+  }
+  EXPECT_THAT(names, testing::ElementsAre(good + " " + good + " · Sleep", other + " " + other + " · Sleep",
+                                          other + " " + other + " · BusyWait"));
 }
 
 }  // namespace

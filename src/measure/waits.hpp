@@ -75,9 +75,14 @@ class Waits {
   virtual std::optional<std::uint64_t> thread_cpu_ns() = 0;
 
   // --- Priorities; true when the system granted them ---
-  // The whole process's (threads created afterwards inherit it).
+  // The process's: Windows' priority class, the whole process's; Linux has
+  // none, and raises the calling thread's nice value (threads it creates
+  // afterwards inherit it).
   virtual bool raise_process_priority() = 0;
-  // The calling thread's, the highest there is.
+  // Takes back what raise_process_priority asked of the calling thread, so
+  // that what the process runs afterwards runs as it started.
+  virtual void restore_process_priority() = 0;
+  // The calling thread's, the highest there is; it ends with the thread.
   virtual bool raise_thread_priority() = 0;
 
   // --- Timer resolution (see TimerResolution for what it is) ---

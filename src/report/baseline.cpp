@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "report/conditions.hpp"
 #include "report/facts.hpp"
 #include "report/text.hpp"
 
@@ -71,10 +72,12 @@ struct Frame {
   std::string key;        // in an object: the latest key
 };
 
-// The fields of a method's entry that the reader takes.
-enum Field { Method, Interval, Resolution, P50, P99, P999, Max, kFields };
-constexpr const char* kFieldNames[kFields] = {"method", "interval", "resolution_requested", "p50", "p99",
-                                              "p999",   "max"};
+// The fields of a method's entry that the reader takes; the condition's
+// (priority, load, CPU) only where the report names them.
+enum Field { Method, Interval, Resolution, P50, P99, P999, Max, Priority, Load, Cpu, kFields };
+constexpr const char* kFieldNames[kFields] = {
+    "method", "interval", "resolution_requested", "p50", "p99", "p999", "max", "priority", "load", "cpu"};
+constexpr bool optional_field(int field) { return field >= Priority; }
 
 // Hands the parser at most a report's largest size of a stream, piece by
 // piece: what is held never grows with the file, and /dev/zero ends.
@@ -186,7 +189,7 @@ class Reader final : public nlohmann::json_sax<Json> {
   std::optional<Value> methods;
   std::vector<BaselineEntry> entries;
   // Per entry, a bit for each field it has.
-  std::vector<std::uint8_t> present;
+  std::vector<std::uint16_t> present;
   // The first field at fault, said once the document is known to be a report.
   std::optional<std::string> fault;
 
@@ -225,7 +228,7 @@ class Reader final : public nlohmann::json_sax<Json> {
     } else if (depth == 3 && top == "methods" && frames_[1].array && !frames_[2].array) {
       for (int field = 0; field < kFields; ++field) {
         if (frames_[2].key == kFieldNames[field]) {
-          present.back() = static_cast<std::uint8_t>(present.back() | 1U << field);
+          present.back() = static_cast<std::uint16_t>(present.back() | 1U << field);
           store(entries.back(), static_cast<Field>(field), value);
         }
       }
@@ -249,6 +252,24 @@ class Reader final : public nlohmann::json_sax<Json> {
       case Resolution:
         if (const auto us = whole(value, 0, kMaxMicroseconds, true); us && value.kind != Value::Null) {
           e.resolution_us = static_cast<std::uint32_t>(*us);
+        }
+        return;
+      case Priority:
+        if (value.kind != Value::String || (value.text != "raised" && value.text != "normal")) {
+          return note(fmt::format("{} is {}, not \"raised\" or \"normal\"", path(),
+                                  value.kind == Value::String ? "\"" + printable(cut_to_columns(value.text, 40)) + "\""
+                                                              : value.describe()));
+        }
+        e.priority = value.text == "raised" ? measure::Priority::Raised : measure::Priority::Normal;
+        return;
+      case Load:
+        if (const auto threads = whole(value, 0, kMaxLoad, false)) {
+          e.load = static_cast<std::uint32_t>(*threads);
+        }
+        return;
+      case Cpu:
+        if (const auto cpu = whole(value, 0, kMaxCpu, true); cpu && value.kind != Value::Null) {
+          e.cpu = static_cast<std::uint32_t>(*cpu);
         }
         return;
       case P50:
@@ -306,11 +327,12 @@ class Reader final : public nlohmann::json_sax<Json> {
   const CappedSource& source_;
 };
 
-// Each entry is found by its method, interval and resolution: once.
+// Each entry is found by its method, interval, resolution and condition: once.
 void check_entries(const Baseline& baseline) {
   const auto& entries = baseline.entries;
   const auto key = [&](std::size_t i) {
-    return std::tie(entries[i].method, entries[i].interval_us, entries[i].resolution_us);
+    const BaselineEntry& e = entries[i];
+    return std::tie(e.method, e.interval_us, e.resolution_us, e.priority, e.load, e.cpu);
   };
   // Sorted indices rather than a map: a few bytes an entry.
   std::vector<std::size_t> order(entries.size());
@@ -318,8 +340,8 @@ void check_entries(const Baseline& baseline) {
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
   for (std::size_t k = 1; k < order.size(); ++k) {
     if (key(order[k - 1]) == key(order[k])) {
-      throw Bad{fmt::format("methods[{}] is the same method, interval and resolution as methods[{}]", order[k],
-                            order[k - 1])};
+      throw Bad{fmt::format("methods[{}] is the same method, interval, resolution and condition as methods[{}]",
+                            order[k], order[k - 1])};
     }
   }
 }
@@ -398,7 +420,8 @@ Baseline parse(std::streambuf& stream) {
   }
   for (std::size_t i = 0; i < reader.entries.size(); ++i) {
     for (int field = 0; field < kFields; ++field) {
-      const bool needed = baseline.file_version > 1 || (field != Interval && field != Resolution);
+      const bool needed =
+          !optional_field(field) && (baseline.file_version > 1 || (field != Interval && field != Resolution));
       if (needed && (reader.present[i] & 1U << field) == 0) {
         throw Bad{fmt::format("methods[{}] has no {}", i, kFieldNames[field])};
       }

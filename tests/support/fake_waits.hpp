@@ -38,6 +38,7 @@ class FakeWaits : public measure::Waits {
   std::function<void()> on_read;  // run inside every counter reading, e.g. to throw
   std::function<void()> on_wait;  // run inside every wait, e.g. to throw
   int process_priority_requests = 0;
+  int process_priority_restores = 0;
   int thread_priority_requests = 0;
   int waits = 0;
   int waits_at_normal_priority = 0;
@@ -86,6 +87,9 @@ class FakeWaits : public measure::Waits {
   }
   bool raise_process_priority() override {
     return locked([](auto& f) { return ++f.process_priority_requests; });
+  }
+  void restore_process_priority() override {
+    locked([](auto& f) { ++f.process_priority_restores; });
   }
   bool raise_thread_priority() override {
     raised_ = true;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/fake_console.hpp"
+#include "support/fake_placement.hpp"
 #include "support/fake_process.hpp"
 #include "support/fake_waits.hpp"
 #include "tui/real_time_tui.hpp"
@@ -60,9 +61,10 @@ TEST(Keyboard, EachKeyWhileSampling) {
     testing_support::FakeWaits waits;
     testing_support::FakeProcess process;
     testing_support::FakeConsole console;
+    testing_support::FakePlacement placement;
     waits.resolution->current_us = 500;
     waits.wait_counts = 2'000;  // 200 μs a wait: five a step
-    RealTimeTUI ui{{waits, process, console}};
+    RealTimeTUI ui{{waits, process, console, placement}};
     ui.update_timer_resolution();
     const auto snapshot = [&] { return ui.take_snapshot(80, 30, 30); };
     for (const auto& key : c.setup) {

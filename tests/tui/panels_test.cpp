@@ -67,9 +67,16 @@ TEST(Panels, FrameWhileSampling) {
     samples.push_back(1000 + i * i * 7 % 61 + (i % 50 == 0 ? 300 : 0));
   }
   for (const bool no_colour : {false, true}) {
-    expect_frame(
-        {samples, measure::SleepMode::Sleep, true, {15'625, 500, 1'000}, analysis::HistogramFilter::All, 80, 18, 18},
-        "sampling", no_colour);
+    expect_frame({samples,
+                  measure::SleepMode::Sleep,
+                  true,
+                  {15'625, 500, 1'000},
+                  analysis::HistogramFilter::All,
+                  80,
+                  18,
+                  18,
+                  ""},
+                 "sampling", no_colour);
   }
 }
 
@@ -77,8 +84,9 @@ TEST(Panels, FrameWhileSampling) {
 // histogram, and a method the interface does not know.
 TEST(Panels, FrameStoppedWithTooFewSamples) {
   const std::vector<std::uint64_t> samples(9, 1000);
-  expect_frame({samples, static_cast<measure::SleepMode>(99), false, {}, analysis::HistogramFilter::All, 80, 12, 12},
-               "stopped");
+  expect_frame(
+      {samples, static_cast<measure::SleepMode>(99), false, {}, analysis::HistogramFilter::All, 80, 12, 12, ""},
+      "stopped");
 }
 
 }  // namespace

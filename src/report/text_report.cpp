@@ -188,28 +188,22 @@ std::string priority_text(const ReportFacts& facts) {
   return asked(measure::Priority::Raised) ? "raised: " + raised + "; " + normal : normal;
 }
 
-// What the load threads are, where they ran, and how much of their time
-// they had a CPU, per number of them.
-std::string load_text(const ReportFacts& facts) {
+// How much of their time the load threads had a CPU, per number of them.
+std::string load_share_text(const ReportFacts& facts) {
   std::map<std::uint32_t, std::pair<double, std::size_t>> shares;  // threads: sum of shares, blocks
-  bool unknown = false;
   for (const ConditionBlock& block : facts.blocks) {
-    if (block.load > 0 && block.load_cpu_percent) {
+    if (block.load > 0 && !block.load_cpu_percent) {
+      return "how much of their time they were on a CPU this system does not say";
+    }
+    if (block.load > 0) {
       shares[block.load].first += *block.load_cpu_percent;
       ++shares[block.load].second;
     }
-    unknown = unknown || (block.load > 0 && !block.load_cpu_percent);
   }
-  std::string text = fmt::format("threads of integer arithmetic, no system call, normal priority, on CPUs {}",
-                                 cpu_list_text(facts.usable_cpus));
-  if (unknown || shares.empty()) {
-    return text + "; how much they ran this system does not say";
-  }
-  const char* separator = "; on a CPU";
+  std::string text;
   for (const auto& [threads, share] : shares) {
-    text += fmt::format("{} {:.0f} % of their time ({} thread{})", separator,
+    text += fmt::format("{} {:.0f} % of their time ({} thread{})", text.empty() ? "on a CPU" : ",",
                         share.first / static_cast<double>(share.second), threads, threads == 1 ? "" : "s");
-    separator = ",";
   }
   return text;
 }
@@ -244,7 +238,9 @@ void write_facts(const ReportFacts& facts, std::size_t conditions, std::ostream&
   fact("Counter", fmt::format("{} Hz", facts.counter_frequency));
   fact("Priority", priority_text(facts));
   if (std::any_of(facts.blocks.begin(), facts.blocks.end(), [](const auto& b) { return b.load > 0; })) {
-    fact("Load", load_text(facts));
+    fact("Load", fmt::format("threads of integer arithmetic, no system call, at normal priority, on CPUs {}",
+                             cpu_list_text(facts.usable_cpus)));
+    fact("", load_share_text(facts));
   }
   if (std::any_of(facts.blocks.begin(), facts.blocks.end(), [](const auto& b) { return b.cpu.has_value(); })) {
     fact("Pinned", pinned_text(facts));

@@ -127,23 +127,26 @@ TEST(Conditions, EveryOutputNamesThem) {
 // An entry is compared with the baseline's of the same condition alone; the
 // others are named, and where none pairs the report says in what they differ.
 TEST(Conditions, ComparedByEveryKey) {
-  const std::string base = testing_support::file("loads.json", [] {
+  const std::string base = testing_support::file("conditions.json", [] {
     FakePlatform platform;
     auto doc = nlohmann::json::parse(
-        run({"--report", "--json", "--samples", "3", "--method", "sleep", "--load", "0,2"}, platform).out);
-    doc["methods"][1]["p99"] = 900;
+        run({"--report", "--json", "--samples", "3", "--method", "sleep", "--load", "0,2", "--cpu", "0,1"}, platform)
+            .out);
+    doc["methods"][3]["p99"] = 900;  // load 2, CPU 1
     return doc.dump();
   }());
   FakePlatform platform;
-  auto r = run(
-      {"--report", "--samples", "3", "--method", "sleep", "--load", "2", "--compare", base, "--max-regression", "50"},
-      platform);
+  auto r = run({"--report", "--samples", "3", "--method", "sleep", "--load", "2", "--cpu", "1", "--compare", base,
+                "--max-regression", "50"},
+               platform);
   EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.err, "quorvane: Sleep, load 2 p99 rose by 100 μs (900 → 1000 μs), more than --max-regression 50 μs\n");
-  EXPECT_THAT(r.out, HasSubstr("\nOnly in the baseline: Sleep (1000 μs)\n"));
+  EXPECT_EQ(r.err,
+            "quorvane: Sleep, load 2, CPU 1 p99 rose by 100 μs (900 → 1000 μs), more than --max-regression 50 μs\n");
+  EXPECT_THAT(r.out, HasSubstr("\nOnly in the baseline: Sleep (1000 μs, CPU 0)\nOnly in the baseline: Sleep (1000 "
+                               "μs, CPU 1)\nOnly in the baseline: Sleep (1000 μs, load 2, CPU 0)\n"));
   const std::pair<std::vector<std::string>, std::string> unpaired[] = {
-      {{"--load", "4"}, "the baseline was measured under a load of 0 and 2 threads, this report under 4"},
-      {{"--cpu", "1"}, "the baseline was measured on any CPU, this report on CPU 1"},
+      {{"--load", "4", "--cpu", "1"}, "the baseline was measured under a load of 0 and 2 threads, this report under 4"},
+      {{}, "the baseline was measured on CPU 0 and CPU 1, this report on any CPU"},
       {{"--priority", "normal"}, "the baseline was measured at raised priority, this report at normal"},
   };
   for (const auto& [condition, why] : unpaired) {
@@ -152,10 +155,9 @@ TEST(Conditions, ComparedByEveryKey) {
     r = run(args, platform);
     const auto doc = nlohmann::json::parse(r.out);
     EXPECT_EQ(doc["baseline"]["why_nothing_compared"], why);
-    EXPECT_EQ(doc["baseline"]["only_in_baseline"][1],
-              nlohmann::json::parse(
-                  R"({"method": "Sleep", "interval": 1000, "resolution_requested": null, "priority": "raised",
-                      "load": 2, "cpu": null})"));
+    EXPECT_EQ(doc["baseline"]["only_in_baseline"][2],
+              nlohmann::json::parse(R"({"method": "Sleep", "interval": 1000, "resolution_requested": null,
+                                        "priority": "raised", "load": 2, "cpu": 0})"));
   }
 }
 

@@ -89,5 +89,19 @@ TEST(Panels, FrameStoppedWithTooFewSamples) {
       "stopped");
 }
 
+// Started in choices of its own, the Mode field names them after the method.
+TEST(Panels, ModeFieldNamesTheChoices) {
+  const std::vector<std::uint64_t> samples(9, 500);
+  FrameInputs inputs{samples,         measure::SleepMode::Hybrid, true, {}, analysis::HistogramFilter::All, 100, 12, 12,
+                     "500 μs, normal"};
+  auto screen = ftxui::Screen(inputs.width, inputs.height);
+  ftxui::Render(screen, render_frame(make_snapshot(inputs), false));
+  std::string row;
+  for (int x = 0; x < inputs.width; ++x) {
+    row += screen.at(x, 3);
+  }
+  EXPECT_NE(row.find("Mode: Hybrid 500 μs, normal "), std::string::npos) << row;
+}
+
 }  // namespace
 }  // namespace tui

@@ -560,7 +560,7 @@ case_compare() {
     promtool check metrics <"$dir/metrics" || fail "$(cat "$dir/metrics")"
   "$bin" --report --format openmetrics --method sleep,busywait --samples 50 --compare "$dir/base.json" </dev/null \
     >"$dir/metrics"
-  grep -q '^quorvane_baseline_wait_seconds{method="Sleep",interval="1000",resolution="default",statistic="p99"} ' \
+  grep -q '^quorvane_baseline_wait_seconds{method="Sleep",interval="1000",resolution="default",priority="raised",load="0",cpu="any",statistic="p99"} ' \
     "$dir/metrics" && grep -q '^quorvane_baseline_compared 1$' "$dir/metrics" && promtool check metrics <"$dir/metrics" ||
     fail "$(cat "$dir/metrics")"
 }
@@ -593,6 +593,12 @@ case_conditions() {
     and ([$m[].cpu] | unique) == .usable_cpus
     and all($m[]; .migrations == 0 and .samples == 50 and .load == 0 and .priority == "raised")' \
     "$dir/json" >/dev/null || fail "--cpu all: $(jq -c '.methods[] | [.method, .cpu, .migrations]' "$dir/json")"
+  # As metrics, labelled by condition, as promtool takes them.
+  "$bin" --report --format openmetrics --method sleep,busywait --samples 20 --load 0,1 --cpu 0 --within 50 \
+    </dev/null >"$dir/metrics"
+  grep -q '^quorvane_load_cpu_ratio{interval="1000",resolution="default",priority="raised",load="1",cpu="0"} ' \
+    "$dir/metrics" && grep -q '^quorvane_wait_migrations{method="BusyWait",.*,load="1",cpu="0"} 0$' "$dir/metrics" &&
+    promtool check metrics <"$dir/metrics" || fail "$(cat "$dir/metrics")"
   conditions_under_load
   conditions_signals
   conditions_screen

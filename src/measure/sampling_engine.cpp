@@ -136,7 +136,7 @@ void SamplingEngine::measure_phase(std::size_t c, const std::stop_token& stop, b
     run.thread_granted += waits_.raise_thread_priority() ? 1U : 0U;
   }
   ++run.phases;
-  waits_.count_resumes_here();
+  waits_.measure_on_this_thread();
   if (condition.cpu && (placement_ == nullptr || !placement_->pin_this_thread(*condition.cpu))) {
     fail("the measuring thread could not be kept to CPU " + std::to_string(*condition.cpu));
   }

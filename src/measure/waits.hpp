@@ -104,8 +104,10 @@ class Waits {
   // the thread that counts the resumes before that thread runs on. Windows
   // suspends no console program: always 0 there.
   virtual std::uint64_t resume_count() = 0;
-  // Makes the calling thread, the one that measures, the one that counts them.
-  virtual void count_resumes_here() = 0;
+  // Makes the calling thread the one that measures: the one that counts the
+  // resumes, and on Linux the one whose timer slack is the resolution in
+  // effect, taken and read back before its first wait.
+  virtual void measure_on_this_thread() = 0;
 };
 
 // The operating system's waits, for the program's whole life.

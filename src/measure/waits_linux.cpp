@@ -251,7 +251,12 @@ class SystemWaits final : public Waits {
 
   std::uint64_t resume_count() override { return resumes.load(std::memory_order_relaxed); }
 
-  void count_resumes_here() override {
+  void measure_on_this_thread() override {
+    // The slack wanted, in place before the first wait and read back: a
+    // thread that asked for no priority has its own, even where it only
+    // spins, not what the thread that measured before it had.
+    slack().apply();
+    slack().publish();
     // Continuing a stopped process hands SIGCONT to one thread that does not
     // block it, and that thread runs the handler before anything else: when
     // it is the measuring thread, a wait it was stopped in is never taken for

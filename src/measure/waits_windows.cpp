@@ -200,7 +200,7 @@ class SystemWaits final : public Waits {
 
   // Windows suspends no console program as a whole.
   std::uint64_t resume_count() override { return 0; }
-  void count_resumes_here() override {}
+  void measure_on_this_thread() override {}
 
  private:
   std::atomic<DWORD> class_before_raise_{0};

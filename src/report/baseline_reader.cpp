@@ -132,9 +132,10 @@ void Reader::store(BaselineEntry& e, Field field, const Value& value) {
       return;
     case Priority:
       if (value.kind != Value::String || (value.text != "raised" && value.text != "normal")) {
-        return note(fmt::format(
-            "{} is {}, not \"raised\" or \"normal\"", path(),
-            value.kind == Value::String ? "\"" + printable(cut_to_columns(value.text, 40)) + "\"" : value.describe()));
+        const std::string given = value.kind == Value::String
+                                      ? fmt::format("\"{}\"", printable(cut_to_columns(value.text, 40)))
+                                      : value.describe();
+        return note(fmt::format("{} is {}, not \"raised\" or \"normal\"", path(), given));
       }
       e.priority = value.text == "raised" ? measure::Priority::Raised : measure::Priority::Normal;
       return;

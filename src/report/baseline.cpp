@@ -8,7 +8,9 @@
 
 #include <fmt/format.h>
 
+#include "report/conditions.hpp"
 #include "report/report_file.hpp"
+#include "report/text.hpp"
 
 namespace report {
 namespace {
@@ -18,10 +20,12 @@ constexpr std::uint64_t kMaxMicroseconds = 1'000'000;
 // bound can never overflow them.
 constexpr std::uint64_t kMaxFigure = std::numeric_limits<std::int64_t>::max();
 
-// The fields of a method's entry that the reader takes.
-enum Field { Method, Interval, Resolution, P50, P99, P999, Max, kFields };
-constexpr const char* kFieldNames[kFields] = {"method", "interval", "resolution_requested", "p50", "p99",
-                                              "p999",   "max"};
+// The fields of a method's entry that the reader takes; the condition's
+// (priority, load, CPU) only where the report names them.
+enum Field { Method, Interval, Resolution, P50, P99, P999, Max, Priority, Load, Cpu, kFields };
+constexpr const char* kFieldNames[kFields] = {
+    "method", "interval", "resolution_requested", "p50", "p99", "p999", "max", "priority", "load", "cpu"};
+constexpr bool optional_field(int field) { return field >= Priority; }
 
 // Keeps only what a comparison needs: memory in proportion to the entries,
 // not to the whole document.
@@ -80,17 +84,37 @@ class Reader final : public DocumentReader {
         }
         return;
       }
+      case Priority:
+        if (value.kind != Value::String || (value.text != "raised" && value.text != "normal")) {
+          const std::string given = value.kind == Value::String
+                                        ? fmt::format("\"{}\"", printable(cut_to_columns(value.text, 40)))
+                                        : value.describe();
+          return note(fmt::format("{} is {}, not \"raised\" or \"normal\"", path(), given));
+        }
+        e.priority = value.text == "raised" ? measure::Priority::Raised : measure::Priority::Normal;
+        return;
+      case Load:
+        if (const auto threads = whole(value, 0, kMaxLoad, false)) {
+          e.load = static_cast<std::uint32_t>(*threads);
+        }
+        return;
+      case Cpu:
+        if (const auto cpu = whole(value, 0, kMaxCpu, true); cpu && value.kind != Value::Null) {
+          e.cpu = static_cast<std::uint32_t>(*cpu);
+        }
+        return;
       case kFields:
         return;
     }
   }
 };
 
-// Each entry is found by its method, interval and resolution: once.
+// Each entry is found by its method, interval, resolution and condition: once.
 void check_entries(const Baseline& baseline) {
   const auto& entries = baseline.entries;
   const auto key = [&](std::size_t i) {
-    return std::tie(entries[i].method, entries[i].interval_us, entries[i].resolution_us);
+    const BaselineEntry& e = entries[i];
+    return std::tie(e.method, e.interval_us, e.resolution_us, e.priority, e.load, e.cpu);
   };
   // Sorted indices rather than a map: a few bytes an entry.
   std::vector<std::size_t> order(entries.size());
@@ -98,8 +122,8 @@ void check_entries(const Baseline& baseline) {
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
   for (std::size_t k = 1; k < order.size(); ++k) {
     if (key(order[k - 1]) == key(order[k])) {
-      throw Bad{fmt::format("methods[{}] is the same method, interval and resolution as methods[{}]", order[k],
-                            order[k - 1])};
+      throw Bad{fmt::format("methods[{}] is the same method, interval, resolution and condition as methods[{}]",
+                            order[k], order[k - 1])};
     }
   }
 }
@@ -119,7 +143,8 @@ Baseline parse(std::streambuf& stream) {
   }
   for (std::size_t i = 0; i < reader.entries.size(); ++i) {
     for (int field = 0; field < kFields; ++field) {
-      const bool needed = baseline.file_version > 1 || (field != Interval && field != Resolution);
+      const bool needed =
+          !optional_field(field) && (baseline.file_version > 1 || (field != Interval && field != Resolution));
       if (needed && (reader.present[i] & 1U << field) == 0) {
         throw Bad{fmt::format("methods[{}] has no {}", i, kFieldNames[field])};
       }

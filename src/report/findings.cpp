@@ -13,7 +13,7 @@ Findings conclude(const ReportFacts& facts) {
   }
   if (facts.within_us) {
     auto& choices = findings.choices.emplace();
-    for (const ResolutionBlock& block : facts.blocks) {
+    for (const ConditionBlock& block : facts.blocks) {
       std::vector<analysis::Candidate> candidates;
       for (const MethodReport& method : block.methods) {
         // A method with no samples has no p99 to be within anything.

@@ -47,7 +47,9 @@ std::string or_dash(const std::optional<std::uint64_t>& value) {
 std::string or_dash(const std::optional<double>& value) { return value ? figure_text(*value) : std::string("–"); }
 
 std::string entry_label(const PlotEntry& e) {
-  return e.resolution_requested ? fmt::format("{} at {} μs", e.method, *e.resolution_requested) : e.method;
+  const std::string method =
+      e.resolution_requested ? fmt::format("{} at {} μs", e.method, *e.resolution_requested) : e.method;
+  return e.condition.empty() ? method : method + ", " + e.condition;
 }
 
 // Every entry of every report, in order, each its own look.
@@ -60,7 +62,8 @@ std::vector<Series> all_series(const std::vector<PlotReport>& reports, const std
       s.report_name = reports.size() > 1 ? names[r] : "";
       s.label = reports.size() > 1 ? names[r] + " · " + entry_label(e) : entry_label(e);
       for (const PlotChoice& choice : reports[r].choices) {
-        s.chosen = s.chosen || (choice.method == e.method && choice.resolution_requested == e.resolution_requested);
+        s.chosen = s.chosen || (choice.method == e.method && choice.resolution_requested == e.resolution_requested &&
+                                choice.condition == e.condition);
       }
     }
   }
@@ -125,8 +128,9 @@ std::string facts_table(const std::vector<PlotReport>& reports, const std::vecto
        [](const PlotReport& r) {
          std::string all = r.within_us ? fmt::format("{} μs:", *r.within_us) : "";
          for (const PlotChoice& c : r.choices) {
-           all += fmt::format("{} {}{}", all.ends_with(':') ? "" : ",", c.method.value_or("none"),
-                              c.resolution_requested ? fmt::format(" at {} μs", *c.resolution_requested) : "");
+           all += fmt::format("{} {}{}{}", all.ends_with(':') ? "" : ",", c.method.value_or("none"),
+                              c.resolution_requested ? fmt::format(" at {} μs", *c.resolution_requested) : "",
+                              c.condition.empty() ? "" : " (" + c.condition + ")");
          }
          return all;
        }},

@@ -9,6 +9,8 @@
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
 
+#include "report/conditions.hpp"
+#include "report/option_lists.hpp"
 #include "report/text.hpp"
 
 namespace report {
@@ -20,9 +22,12 @@ constexpr std::uint64_t kMaxSamples = 1'000'000;
 constexpr std::uint64_t kMaxMicroseconds = 1'000'000;
 // What --method takes for every method.
 constexpr std::string_view kAllMethods = "all";
-// The options that take a value; each needs --report.
+// The options that take a value; the report's alone need --report.
 constexpr const char* kValueOptions[] = {"--method", "--samples", "--interval", "--resolution",     "--max-p99",
-                                         "--within", "--format",  "--compare",  "--max-regression", "--html"};
+                                         "--within", "--format",  "--compare",  "--max-regression", "--priority",
+                                         "--load",   "--cpu",     "--html"};
+constexpr const char* kSharedOptions[] = {"--method", "--interval", "--priority", "--load", "--cpu"};
+constexpr const char* kListOptions[] = {"--method", "--resolution", "--priority", "--load", "--cpu"};
 constexpr const char* kFlags[] = {"--report", "--json"};
 // Drawing saved reports, which measures nothing: no report option goes with it.
 constexpr const char* kPlotOptions[] = {"--plot", "--output"};
@@ -36,26 +41,6 @@ std::string method_names() {
     text += methods[i].option;
   }
   return text;
-}
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
-// The items of a comma-separated list, empty ones included.
-std::vector<std::string_view> items(std::string_view list) {
-  std::vector<std::string_view> all;
-  for (std::size_t begin = 0;;) {
-    const std::size_t end = std::min(list.find(',', begin), list.size());
-    all.push_back(list.substr(begin, end - begin));
-    if (end == list.size()) {
-      return all;
-    }
-    begin = end + 1;
-  }
 }
 
 // A validator that reads each value given with `read`, which stores it and
@@ -94,7 +79,42 @@ CLI::Validator file_name(const char* what, std::function<void(const std::string&
   });
 }
 
+// --priority, --load and --cpu: lists of conditions, each measured in turn.
+void add_condition_options(CLI::App& application, ReportOptions& options) {
+  application.add_option("--priority")
+      ->description("Measure at each of these priorities in turn: raised (the default) or normal, comma-separated")
+      ->type_name("raised|normal")
+      ->allow_extra_args(false)
+      ->check(reading([&options](const std::string& list) { return read_priorities(list, options.priorities); }));
+  application.add_option("--load")
+      ->description(fmt::format(
+          "Measure under each of these loads in turn: N threads (0 to {}) that keep a CPU busy each, comma-separated",
+          kMaxLoad))
+      ->type_name("N[,N...]")
+      ->allow_extra_args(false)
+      ->check(reading([&options](const std::string& list) { return read_loads(list, options.loads); }));
+  application.add_option("--cpu")
+      ->description("Measure with the measuring thread kept to each of these CPUs in turn (0,2-3), or all")
+      ->type_name("LIST|all")
+      ->allow_extra_args(false)
+      ->check(reading([&options](const std::string& list) { return read_cpus(list, options.cpus, options.all_cpus); }));
+}
+
 }  // namespace
+
+std::optional<std::string> screen_refuses(const ReportOptions& options) {
+  const std::pair<const char*, std::size_t> lists[] = {
+      {"--priority", options.priorities.size()}, {"--load", options.loads.size()}, {"--cpu", options.cpus.size()}};
+  for (const auto& [name, given] : lists) {
+    if (given > 1) {
+      return fmt::format("quorvane: {}: the screen measures in one condition; a list needs --report", name);
+    }
+  }
+  if (options.all_cpus) {
+    return std::string("quorvane: --cpu: the screen measures on one CPU; all needs --report");
+  }
+  return std::nullopt;
+}
 
 std::optional<std::uint64_t> decimal(std::string_view text, std::uint64_t lowest, std::uint64_t highest) {
   std::uint64_t value = 0;
@@ -223,12 +243,18 @@ void add_report_options(CLI::App& application, ReportOptions& options) {
       ->needs(output)
       ->excludes(report);
   output->needs("--plot");
+  add_condition_options(application, options);
+  const auto among = [](const auto& names, const std::string& name) {
+    return std::find(std::begin(names), std::end(names), name) != std::end(names);
+  };
   for (const char* name : kValueOptions) {
     // Every value given is read (and checked); of a single value, the last holds.
     CLI::Option* option = application.get_option(name);
-    const bool list = option->get_name() == "--method" || option->get_name() == "--resolution";
-    option->needs(report)->multi_option_policy(list ? CLI::MultiOptionPolicy::TakeAll
-                                                    : CLI::MultiOptionPolicy::TakeLast);
+    option->multi_option_policy(among(kListOptions, name) ? CLI::MultiOptionPolicy::TakeAll
+                                                          : CLI::MultiOptionPolicy::TakeLast);
+    if (!among(kSharedOptions, name)) {
+      option->needs(report);
+    }
   }
   application.get_option("--json")->needs(report);
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "measure/conditions.hpp"
 #include "measure/wait_methods.hpp"
 
 namespace CLI {
@@ -36,6 +37,11 @@ struct ReportOptions {
   std::vector<std::uint32_t> resolutions_us;
   std::optional<std::uint64_t> max_p99_us;
   std::optional<std::uint64_t> within_us;
+  // The conditions, each measured in turn; none: raised, no load, any CPU.
+  std::vector<measure::Priority> priorities;
+  std::vector<std::uint32_t> loads;
+  std::vector<std::uint32_t> cpus;
+  bool all_cpus = false;  // --cpu all: every CPU the process may use
   // --html: the report's page, written to this file as well.
   std::optional<std::string> html;
   // --plot: saved --json reports, drawn without measuring into a page, which
@@ -45,8 +51,13 @@ struct ReportOptions {
 };
 
 // Declares --report and its options, and --plot with -o, with what each
-// accepts.
+// accepts. The screen takes --method, --interval, --priority, --load and
+// --cpu too; the others need --report.
 void add_report_options(CLI::App& application, ReportOptions& options);
+
+// What the screen cannot take of options it shares with the report: more
+// than one priority, load or CPU. The line for standard error, or nothing.
+std::optional<std::string> screen_refuses(const ReportOptions& options);
 
 // A value given to --report or --json (`--json=false`, `--report=`): the line
 // for standard error. The library reads some of these as the flag itself.

@@ -30,6 +30,8 @@ struct PlotEntry {
   std::string method;
   std::uint64_t interval_us = 1000;
   std::optional<std::uint64_t> resolution_requested, resolution_granted;
+  // "normal, load 4, CPU 1"; empty in the default condition.
+  std::string condition;
   std::uint64_t samples = 0;
   std::optional<std::uint64_t> min, p50, p90, p99, p999, max;
   // p99.99, from the histogram by nearest rank.
@@ -42,10 +44,11 @@ struct PlotEntry {
   std::vector<PlotWindow> timeline;
 };
 
-// The method --within named at one resolution.
+// The method --within named at one resolution and condition.
 struct PlotChoice {
   std::optional<std::uint64_t> resolution_requested;
   std::optional<std::string> method;  // nothing: none was within
+  std::string condition;              // as PlotEntry's
 };
 
 struct PlotReport {

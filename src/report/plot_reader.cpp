@@ -47,11 +47,17 @@ constexpr std::string_view kKept[] = {
     "within.choices[]",
     "within.choices[].resolution_requested",
     "within.choices[].method",
+    "within.choices[].priority",
+    "within.choices[].load",
+    "within.choices[].cpu",
     "baseline.file",
     "methods[].method",
     "methods[].interval",
     "methods[].resolution_requested",
     "methods[].resolution_granted",
+    "methods[].priority",
+    "methods[].load",
+    "methods[].cpu",
     "methods[].samples",
     "methods[].min",
     "methods[].p50",
@@ -145,6 +151,23 @@ class Reader final : public DocumentReader {
   }
 };
 
+// "normal, load 4, CPU 1": what sets the entry's condition apart from the
+// default (raised, no load, any CPU); reports before conditions name none.
+std::string condition_of(const Fields& f, const std::string& at) {
+  std::string text;
+  const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
+  if (const auto priority = f.text(at + "priority", Optional); priority && *priority != "raised") {
+    add(*priority);
+  }
+  if (const auto load = f.whole(at + "load", 0, kMaxFigure, Optional); load && *load > 0) {
+    add(fmt::format("load {}", *load));
+  }
+  if (const auto cpu = f.whole(at + "cpu", 0, kMaxFigure, Optional | NullToo)) {
+    add(fmt::format("CPU {}", *cpu));
+  }
+  return text;
+}
+
 void read_facts(const Fields& f, PlotReport& p) {
   p.started = f.text("started", Optional).value_or("");
   f.checked("sysinfo", Optional, Value::Object, "an object");
@@ -171,8 +194,8 @@ void read_facts(const Fields& f, PlotReport& p) {
     for (std::size_t j = 0; f.checked(fmt::format("within.choices[{}]", j), Optional, Value::Object, "an object");
          ++j) {
       const std::string at = fmt::format("within.choices[{}].", j);
-      p.choices.push_back(
-          {f.whole(at + "resolution_requested", 0, kMaxMicroseconds, NullToo), f.text(at + "method", NullToo)});
+      p.choices.push_back({f.whole(at + "resolution_requested", 0, kMaxMicroseconds, NullToo),
+                           f.text(at + "method", NullToo), condition_of(f, at)});
     }
   }
   p.baseline_file = f.text("baseline.file", Optional);
@@ -188,6 +211,7 @@ PlotEntry read_entry(const Fields& f, Reader& reader, std::size_t i, int file_ve
                                ? f.whole("resolution.requested", 0, kMaxMicroseconds, NullToo)
                                : f.whole(at + "resolution_requested", 0, kMaxMicroseconds, Needed | NullToo);
   e.resolution_granted = f.whole(at + "resolution_granted", 0, kMaxFigure, NullToo);
+  e.condition = condition_of(f, at);
   e.samples = *f.whole(at + "samples", 0, kMaxFigure, Needed);
   e.min = f.whole(at + "min", 0, kMaxFigure, NullToo);
   for (auto [key, figure] :

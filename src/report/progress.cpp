@@ -10,8 +10,9 @@
 namespace report {
 
 std::string progress_text(const std::vector<measure::SleepMode>& modes, const std::vector<std::size_t>& counts,
-                          std::size_t wanted, double seconds, bool short_names) {
-  std::string text = fmt::format("Measuring {} each:", wanted);
+                          std::size_t wanted, std::size_t conditions, double seconds, bool short_names) {
+  std::string text = conditions > 1 ? fmt::format("Measuring {} × {} each:", conditions, wanted)
+                                    : fmt::format("Measuring {} each:", wanted);
   for (std::size_t i = 0; i < modes.size(); ++i) {
     const measure::WaitMethod* method = measure::find_method(modes[i]);
     text += fmt::format("{} {} {}", i == 0 ? "" : ",", short_names ? method->option : method->name, counts[i]);
@@ -20,8 +21,8 @@ std::string progress_text(const std::vector<measure::SleepMode>& modes, const st
 }
 
 ProgressLine::ProgressLine(std::ostream& err, std::function<std::optional<int>()> width,
-                           const std::vector<measure::SleepMode>& modes, std::size_t wanted)
-    : err_(err), width_of_terminal_(std::move(width)), modes_(modes), wanted_(wanted) {}
+                           const std::vector<measure::SleepMode>& modes, std::size_t wanted, std::size_t conditions)
+    : err_(err), width_of_terminal_(std::move(width)), modes_(modes), wanted_(wanted), conditions_(conditions) {}
 
 void ProgressLine::show(const std::string& prefix, const std::vector<std::size_t>& counts,
                         std::chrono::steady_clock::duration elapsed) {
@@ -34,13 +35,14 @@ void ProgressLine::show(const std::string& prefix, const std::vector<std::size_t
   if (room != room_) {
     // The short names where the longest line (every count full, some 25 ms
     // a step) would not fit, so that they do not change as the counts grow.
-    const std::vector<std::size_t> full(modes_.size(), wanted_);
-    const double longest = 0.025 * static_cast<double>(wanted_ * modes_.size());
+    const std::vector<std::size_t> full(modes_.size(), wanted_ * conditions_);
+    const double longest = 0.025 * static_cast<double>(wanted_ * conditions_ * modes_.size());
     room_ = room;
-    short_names_ = columns(prefix + progress_text(modes_, full, wanted_, longest, false)) > room;
+    short_names_ = columns(prefix + progress_text(modes_, full, wanted_, conditions_, longest, false)) > room;
   }
   const double seconds = std::chrono::duration<double>(elapsed).count();
-  draw(std::string(cut_to_columns(prefix + progress_text(modes_, counts, wanted_, seconds, short_names_), room)));
+  draw(std::string(
+      cut_to_columns(prefix + progress_text(modes_, counts, wanted_, conditions_, seconds, short_names_), room)));
 }
 
 void ProgressLine::finish(bool interrupted) {

@@ -13,9 +13,11 @@
 
 namespace report {
 
-// "Measuring 1000 each: Sleep 12, BusyWait 12, HighPrecisionSleep 11; 0.2 s"
+// "Measuring 1000 each: Sleep 12, BusyWait 12, HighPrecisionSleep 11; 0.2 s";
+// in several conditions, each method's count over them all: "Measuring 2 ×
+// 1000 each: Sleep 24, ...".
 std::string progress_text(const std::vector<measure::SleepMode>& modes, const std::vector<std::size_t>& counts,
-                          std::size_t wanted, double seconds, bool short_names);
+                          std::size_t wanted, std::size_t conditions, double seconds, bool short_names);
 
 // One line, redrawn in place: carriage return, the text, spaces over the
 // rest of the last one. Cut to the terminal's width (counted in characters),
@@ -26,7 +28,7 @@ std::string progress_text(const std::vector<measure::SleepMode>& modes, const st
 class ProgressLine {
  public:
   ProgressLine(std::ostream& err, std::function<std::optional<int>()> width,
-               const std::vector<measure::SleepMode>& modes, std::size_t wanted);
+               const std::vector<measure::SleepMode>& modes, std::size_t wanted, std::size_t conditions = 1);
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
 
@@ -42,6 +44,7 @@ class ProgressLine {
   std::function<std::optional<int>()> width_of_terminal_;
   const std::vector<measure::SleepMode>& modes_;
   const std::size_t wanted_;
+  const std::size_t conditions_;
   std::size_t room_ = 0;
   bool short_names_ = false;
   std::size_t drawn_ = 0;  // columns of the line on screen

@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "report/baseline.hpp"
+#include "report/conditions.hpp"
 #include "report/findings.hpp"
 #include "report/html_output.hpp"
 #include "report/json_report.hpp"
@@ -49,12 +50,13 @@ bool write_report(Format format, const ReportFacts& facts, const Findings& findi
 // What the gates say of the figures: 0, or 3 with a line for each failure.
 int gate(const ReportOptions& options, const ReportFacts& facts, const Findings& findings, std::ostream& err) {
   int status = 0;
-  for (const ResolutionBlock& block : facts.blocks) {
+  for (const ConditionBlock& block : facts.blocks) {
     for (const MethodReport& method : block.methods) {
       if (options.max_p99_us && method.summary.count > 0 && method.summary.p99 > *options.max_p99_us) {
-        err << fmt::format("quorvane: {} p99 {} μs is above --max-p99 {} μs{}", method.name, method.summary.p99,
+        err << fmt::format("quorvane: {} p99 {} μs is above --max-p99 {} μs{}{}", method.name, method.summary.p99,
                            *options.max_p99_us,
-                           block.requested_us ? fmt::format(" at resolution {} μs", *block.requested_us) : "")
+                           block.requested_us ? fmt::format(" at resolution {} μs", *block.requested_us) : "",
+                           condition_text(block.priority, block.load, block.cpu))
             << std::endl;
         status = 3;
       }
@@ -125,9 +127,17 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
       options.modes.push_back(method.mode);
     }
   }
+  // CPUs that are not there, or not the process's to use, before any
+  // thread starts.
+  auto cpus = chosen_cpus(options, platform.placement);
+  if (const auto* line = std::get_if<std::string>(&cpus)) {
+    err << *line << std::endl;
+    return 2;
+  }
+  const auto conditions = conditions_of(options, std::get<std::vector<std::uint32_t>>(cpus));
   const Format format = options.json ? Format::Json : options.format;
   try {
-    const ReportFacts facts = measure_report(options, std::move(baseline), err, platform);
+    const ReportFacts facts = measure_report(options, conditions, std::move(baseline), err, platform);
     const Findings findings = conclude(facts);
     // The page is drawn from the JSON itself, so that the two cannot disagree.
     const std::string json = format == Format::Json || options.html ? json_report(facts, findings) : "";

@@ -4,7 +4,9 @@
 // stop signals and suspension answered, progress shown.
 #include <iosfwd>
 #include <optional>
+#include <vector>
 
+#include "measure/conditions.hpp"
 #include "measure/platform.hpp"
 #include "report/baseline.hpp"
 #include "report/facts.hpp"
@@ -12,9 +14,12 @@
 
 namespace report {
 
-// Measures as `options` say (its methods given) and gathers what the report
-// tells; a stop signal ends the measuring early, marked interrupted.
-ReportFacts measure_report(const ReportOptions& options, std::optional<Baseline> baseline, std::ostream& err,
-                           const measure::Platform& platform);
+// Measures as `options` say (its methods given), in each of `conditions`,
+// and gathers what the report tells; a stop signal ends the measuring early,
+// marked interrupted. Throws where measuring failed (a CPU the measuring
+// thread could not be kept to, a thread the system would not start), every
+// thread it started ended.
+ReportFacts measure_report(const ReportOptions& options, const std::vector<measure::Condition>& conditions,
+                           std::optional<Baseline> baseline, std::ostream& err, const measure::Platform& platform);
 
 }  // namespace report

@@ -28,6 +28,9 @@ TEST(ProgressLine, CutByCharactersAndDrawnOnlyInTheForeground) {
       err, [] { return std::optional(200); }, modes, 1000);
   line.show("", {12, 3}, std::chrono::milliseconds(2500));
   EXPECT_EQ(err.str(), "\rMeasuring 1000 each: Sleep 12, Hybrid 3; 2.5 s");
+  // In two conditions, each method's count over both.
+  EXPECT_EQ(report::progress_text(modes, {24, 3}, 1000, 2, 2.5, false),
+            "Measuring 2 × 1000 each: Sleep 24, Hybrid 3; 2.5 s");
   std::ostringstream background;
   report::ProgressLine hidden(
       background, [] { return std::optional<int>(); }, modes, 1000);

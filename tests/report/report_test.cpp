@@ -85,8 +85,8 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
     }
     cases.push_back({{"--report", "--compare", path}, "--compare " + shown + ": " + says});
   }
-  for (const char* option : {"--json", "--method=sleep", "--samples=5", "--interval=5", "--resolution=5", "--max-p99=5",
-                             "--within=5", "--format=json", "--compare=x"}) {
+  for (const char* option :
+       {"--json", "--samples=5", "--resolution=5", "--max-p99=5", "--within=5", "--format=json", "--compare=x"}) {
     cases.push_back({{option}, std::string(option).substr(0, std::string(option).find('=')) + " requires --report"});
   }
   for (const auto& [args, says] : cases) {
@@ -204,10 +204,12 @@ TEST(Report, ComparesWithAnEarlierReport) {
 TEST(Report, OpenMetrics) {
   FakePlatform platform;
   const auto r = run({"--report", "--format", "openmetrics", "--samples", "3", "--method", "sleep"}, platform);
-  EXPECT_THAT(r.out, HasSubstr("# TYPE quorvane_wait_duration_seconds summary\n# UNIT quorvane_wait_duration_seconds "
-                               "seconds\nquorvane_wait_duration_seconds{method=\"Sleep\",interval=\"1000\","
-                               "resolution=\"default\",quantile=\"0.5\"} 0.001\n"));
-  EXPECT_THAT(r.out, HasSubstr("_count{method=\"Sleep\",interval=\"1000\",resolution=\"default\"} 3\n"));
+  EXPECT_THAT(r.out,
+              HasSubstr("# TYPE quorvane_wait_duration_seconds summary\n# UNIT quorvane_wait_duration_seconds "
+                        "seconds\nquorvane_wait_duration_seconds{method=\"Sleep\",interval=\"1000\","
+                        "resolution=\"default\",priority=\"raised\",load=\"0\",cpu=\"any\",quantile=\"0.5\"} 0.001\n"));
+  EXPECT_THAT(r.out, HasSubstr("_count{method=\"Sleep\",interval=\"1000\",resolution=\"default\",priority=\"raised\","
+                               "load=\"0\",cpu=\"any\"} 3\n"));
   EXPECT_THAT(r.out, testing::EndsWith("\nquorvane_report_interrupted 0\n# EOF\n"));
 }
 
@@ -220,13 +222,13 @@ TEST(Report, OpenMetricsCarryTheComparisonAndTheChoice) {
   const auto r = run({"--report", "--format", "openmetrics", "--samples", "3", "--method", "sleep,busywait", "--within",
                       "0", "--compare", earlier},
                      platform);
-  const std::string busy = "{method=\"BusyWait\",interval=\"1000\",resolution=\"default\"";
+  const std::string labels = "interval=\"1000\",resolution=\"default\",priority=\"raised\",load=\"0\",cpu=\"any\"";
+  const std::string busy = "{method=\"BusyWait\"," + labels;
   EXPECT_THAT(r.out, HasSubstr("\nquorvane_baseline_wait_seconds" + busy + ",statistic=\"p99\"} 0.00099\n"));
   EXPECT_THAT(r.out, HasSubstr("\nquorvane_baseline_compared 1\n"));
   // Both are on time; Sleep costs less CPU.
   EXPECT_THAT(r.out, HasSubstr("\nquorvane_within_cheapest" + busy + "} 0\n"));
-  EXPECT_THAT(r.out,
-              HasSubstr("\nquorvane_within_cheapest{method=\"Sleep\",interval=\"1000\",resolution=\"default\"} 1\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nquorvane_within_cheapest{method=\"Sleep\"," + labels + "} 1\n"));
 }
 
 // The gate, a stop signal and an unwritable output each decide the status;

@@ -15,6 +15,7 @@
 
 #include "app/entry.hpp"
 #include "support/fake_console.hpp"
+#include "support/fake_placement.hpp"
 #include "support/fake_process.hpp"
 #include "support/fake_waits.hpp"
 
@@ -26,12 +27,14 @@ struct FakePlatform {
   FakeWaits waits;
   FakeProcess process;
   FakeConsole console;
+  FakePlacement placement;
 };
 
 struct Outcome {
   int status;
   std::string out, err;
-  bool ran = false;  // whether the interface was started
+  bool ran = false;            // whether the interface was started
+  tui::ScreenChoices choices;  // what it was started with
 };
 
 // The entry on `args`, reports measured on `platform`: a stop signal is caught
@@ -46,8 +49,10 @@ inline Outcome run(std::vector<std::string> args, FakePlatform& platform, int si
   out.setstate(out_fails ? std::ios::badbit : std::ios::goodbit);
   Outcome result{};
   result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err,
-                                 {platform.waits, platform.process, platform.console}, [&] {
+                                 {platform.waits, platform.process, platform.console, platform.placement},
+                                 [&](const tui::ScreenChoices& choices) {
                                    result.ran = true;
+                                   result.choices = choices;
                                    if (failure != nullptr) {
                                      throw std::runtime_error(failure);
                                    }

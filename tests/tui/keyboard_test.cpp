@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/fake_console.hpp"
+#include "support/fake_placement.hpp"
 #include "support/fake_process.hpp"
 #include "support/fake_waits.hpp"
 #include "tui/real_time_tui.hpp"
@@ -60,9 +61,10 @@ TEST(Keyboard, EachKeyWhileSampling) {
     testing_support::FakeWaits waits;
     testing_support::FakeProcess process;
     testing_support::FakeConsole console;
+    testing_support::FakePlacement placement;
     waits.resolution->current_us = 500;
     waits.wait_counts = 2'000;  // 200 μs a wait: five a step
-    RealTimeTUI ui{{waits, process, console}};
+    RealTimeTUI ui{{waits, process, console, placement}};
     ui.update_timer_resolution();
     const auto snapshot = [&] { return ui.take_snapshot(80, 30, 30); };
     for (const auto& key : c.setup) {
@@ -89,6 +91,25 @@ TEST(Keyboard, EachKeyWhileSampling) {
     EXPECT_EQ(waits.locked([](auto& fake) { return fake.requests; }), c.requests);
     ui.quit();
   }
+}
+
+// Started with methods of its own, m cycles through them and back to the
+// first; what the frame says after the method comes with every snapshot.
+TEST(Keyboard, MethodKeyCyclesThroughTheMethodsGiven) {
+  testing_support::FakeWaits waits;
+  testing_support::FakeProcess process;
+  testing_support::FakeConsole console;
+  testing_support::FakePlacement placement;
+  RealTimeTUI ui({waits, process, console, placement},
+                 {{Hybrid, BusyWait}, std::chrono::microseconds{500}, {measure::Priority::Normal, 0, {}}});
+  std::vector<measure::SleepMode> seen;
+  for (int i = 0; i < 3; ++i) {
+    const FrameSnapshot s = ui.take_snapshot(80, 30, 30);
+    EXPECT_EQ(s.mode_detail, "500 μs, normal");
+    seen.push_back(s.mode);
+    ui.handle_event(Event::Character('m'));
+  }
+  EXPECT_EQ(seen, (std::vector{Hybrid, BusyWait, Hybrid}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/fake_console.hpp"
+#include "support/fake_placement.hpp"
 #include "support/fake_process.hpp"
 #include "support/fake_waits.hpp"
 #include "tui/real_time_tui.hpp"
@@ -47,13 +48,14 @@ TEST(TimerResolution, ArrowKeysAreAppliedByTheNextPass) {
     testing_support::FakeWaits waits;
     testing_support::FakeProcess process;
     testing_support::FakeConsole console;
+    testing_support::FakePlacement placement;
     const auto resolution = waits.resolution = measure::TimerResolution{15'625, 500, 500};
     if (c.query_fails) {
       waits.resolution.reset();
     }
     waits.request_refused = c.request_refused;
     waits.granted = [&](std::uint32_t) { return c.granted; };
-    RealTimeTUI ui({waits, process, console});
+    RealTimeTUI ui({waits, process, console, placement});
     ui.update_timer_resolution();
     for (const auto& key : c.keys) {
       ui.handle_event(key);

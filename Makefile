@@ -9,7 +9,7 @@ JOBS ?= $(shell nproc)
 # system needs, and the packages given, and exports where the libraries are.
 deps = QUORVANE_DEPS="$$(scripts/deps.sh $(1) $(2))" && export QUORVANE_DEPS &&
 # What the end-to-end tests drive and read the program with.
-TEST_TOOLS = tmux jq stress-ng strace bc prometheus
+TEST_TOOLS = tmux jq stress-ng strace bc prometheus chromium python3
 
 all: build
 

@@ -31,6 +31,8 @@ if(WIN32)
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
   install(TARGETS quorvane RUNTIME DESTINATION . COMPONENT windows_zip EXCLUDE_FROM_ALL)
   install(FILES README.md doc/report-json.md DESTINATION . COMPONENT windows_zip EXCLUDE_FROM_ALL)
+  # Where the README's picture links it.
+  install(FILES doc/page.png DESTINATION doc COMPONENT windows_zip EXCLUDE_FROM_ALL)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT windows_zip EXCLUDE_FROM_ALL)
   install(FILES packaging/third-party-notices.txt DESTINATION . RENAME THIRD-PARTY-NOTICES.txt
     COMPONENT windows_zip EXCLUDE_FROM_ALL)
@@ -53,6 +55,7 @@ add_custom_command(
 add_custom_target(quorvane_man ALL DEPENDS ${PROJECT_BINARY_DIR}/doc/quorvane.1.gz)
 install(FILES ${PROJECT_BINARY_DIR}/doc/quorvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md doc/report-json.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES doc/page.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
 install(FILES packaging/third-party-notices.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME THIRD-PARTY-NOTICES)
 
 # Debian's own files in the doc folder, only in the package: the copyright

@@ -39,6 +39,7 @@ check_deb() {
 /usr/share/doc/quorvane/THIRD-PARTY-NOTICES
 /usr/share/doc/quorvane/changelog.gz
 /usr/share/doc/quorvane/copyright
+/usr/share/doc/quorvane/doc/page.png
 /usr/share/doc/quorvane/report-json.md
 /usr/share/man/man1/quorvane.1.gz" "$(cd "$unpacked" && find . -type f | sed 's/^\.//' | LC_ALL=C sort)"
   same "--version of the unpacked program" "Quorvane CLI Version $version" "$("$unpacked/usr/bin/quorvane" --version)"
@@ -56,6 +57,7 @@ check_zip() {
   same "files in $zip" "$folder/LICENSE.txt
 $folder/README.md
 $folder/THIRD-PARTY-NOTICES.txt
+$folder/doc/page.png
 $folder/quorvane.exe
 $folder/report-json.md" "$(cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort)"
   (cd "$tmp" && cmake -E tar xf "$zip")

@@ -27,6 +27,27 @@ bool thin(std::uint64_t count, std::uint32_t permille) {
   return count > 0 && waits_beyond(count, permille) < kThinBelow;
 }
 
+std::optional<std::uint64_t> nearest_rank_of_bins(std::span<const Bin> bins, std::uint64_t parts, std::uint64_t whole) {
+  std::uint64_t total = 0;
+  for (const Bin& bin : bins) {
+    total += bin.count;
+  }
+  if (total == 0) {
+    return std::nullopt;
+  }
+  // ceil(total × parts / whole), at least 1, in parts that cannot overflow.
+  const std::uint64_t rank =
+      std::max<std::uint64_t>(1, total / whole * parts + (total % whole * parts + whole - 1) / whole);
+  std::uint64_t seen = 0;
+  for (const Bin& bin : bins) {
+    seen += bin.count;
+    if (seen >= rank) {
+      return bin.value;
+    }
+  }
+  return bins.back().value;
+}
+
 LatencySummary summarize(std::span<const std::uint64_t> samples, std::uint64_t interval_us) {
   LatencySummary s;
   s.count = samples.size();

@@ -24,6 +24,16 @@ inline constexpr std::uint64_t kThinBelow = 10;
 std::uint64_t waits_beyond(std::uint64_t count, std::uint32_t permille);
 // Whether that percentile of `count` waits (at least one) is thin.
 bool thin(std::uint64_t count, std::uint32_t permille);
+// One bin of a histogram: a value, and how many samples had it.
+struct Bin {
+  std::uint64_t value = 0;
+  std::uint64_t count = 0;
+};
+// The nearest-rank percentile of the samples that `bins` count (values
+// ascending, the counts' sum a 64-bit number) for `parts` of `whole` (9999 of
+// 10000 is p99.99): the smallest value with at least that share of the samples
+// at or below it; nothing when the bins count no sample.
+std::optional<std::uint64_t> nearest_rank_of_bins(std::span<const Bin> bins, std::uint64_t parts, std::uint64_t whole);
 
 struct LatencySummary {
   std::uint64_t count = 0;

@@ -1,6 +1,7 @@
 #include "app/entry.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <ostream>
@@ -9,6 +10,7 @@
 #include <spdlog/spdlog.h>
 #include <CLI/CLI.hpp>
 
+#include "report/conditions.hpp"
 #include "report/report.hpp"
 #include "tui/interface_logger.hpp"
 
@@ -33,7 +35,7 @@ int write_out(std::ostream& out, std::ostream& err, const std::string& text) {
 }  // namespace
 
 int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const measure::Platform& platform,
-              const std::function<void()>& run_interface) {
+              const std::function<void(const tui::ScreenChoices&)>& run_interface) {
   CLI::App application{"Quorvane CLI"};
   const std::string version = QUORVANE_VERSION;
   bool show_version = false;
@@ -69,6 +71,22 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const
     return *status;
   }
 
+  // The choices the screen shares with the report: one condition, on a
+  // CPU that is there and the process's, checked before anything starts.
+  if (const auto line = report::screen_refuses(report_options)) {
+    err << *line << std::endl;
+    return 2;
+  }
+  const auto cpus = report::chosen_cpus(report_options, platform.placement);
+  if (const auto* line = std::get_if<std::string>(&cpus)) {
+    err << *line << std::endl;
+    return 2;
+  }
+  tui::ScreenChoices choices;
+  choices.methods = report_options.modes;
+  choices.interval = std::chrono::microseconds{report_options.interval_us};
+  choices.condition = report::conditions_of(report_options, std::get<std::vector<std::uint32_t>>(cpus)).front();
+
   // Replace a "main" logger left over from an earlier call in the same process.
   spdlog::drop("main");
   auto logger = tui::console_logger("main", platform.console.output_is_terminal());
@@ -78,7 +96,7 @@ int run_entry(int argc, char** argv, std::ostream& out, std::ostream& err, const
   int status = 0;
   try {
     logger->info("🚀 Starting Real-Time Timer Analysis TUI");
-    run_interface();
+    run_interface(choices);
   } catch (const std::exception& e) {
     logger->error("❌ TUI Error: {}", e.what());
     // Standard output went to a file, or nowhere: say it where the user looks.

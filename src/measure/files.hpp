@@ -1,7 +1,8 @@
 #pragma once
 
-// Files the program writes: whole, or not at all. One file per OS answers
-// (files_<os>.cpp); tests substitute a fake.
+// Files the program writes: whole, or not at all. The flow is one
+// (files.cpp), each system only its calls (files_<os>.cpp); tests substitute
+// a fake.
 #include <optional>
 #include <string>
 #include <string_view>

@@ -1,91 +1,57 @@
-// Files written whole on Linux: a temporary file beside the old, renamed over
-// it, which replaces it in one step for every reader.
+// Files on Linux: made with O_EXCL, flushed with fsync, renamed over the old.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
-#include "measure/files.hpp"
+#include "measure/files_system.hpp"
 
-namespace measure {
+namespace measure::files_system {
 namespace {
 
-std::string reason(int error) { return std::strerror(error); }
+// The reason for the last failed call.
+std::string reason() { return std::strerror(errno); }
 
-// A name beside `file` that no other writer picks: this process's, numbered.
-std::string temporary_beside(const std::string& file) {
-  static std::atomic<unsigned> next{0};
-  return file + ".quorvane-" + std::to_string(getpid()) + "-" + std::to_string(next++) + ".tmp";
-}
-
-// Made anew, as any new file is (the umask applies).
-int create(const std::string& name) { return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); }
+}  // namespace
 
 bool is_directory(const std::string& file) {
   struct stat status {};
   return stat(file.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-class SystemFiles final : public Files {
- public:
-  std::optional<std::string> check_writable(const std::string& file) override {
-    if (is_directory(file)) {
-      return "is a directory";
-    }
-    const std::string temporary = temporary_beside(file);
-    const int fd = create(temporary);
-    if (fd < 0) {
-      return "cannot be written: " + reason(errno);
-    }
-    close(fd);
-    unlink(temporary.c_str());
-    return std::nullopt;
+std::optional<std::string> write_new(const std::string& file, std::string_view text) {
+  // As a new file would be made: the umask applies.
+  const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    return reason();
   }
-
-  std::optional<std::string> write_whole(const std::string& file, std::string_view text) override {
-    if (is_directory(file)) {
-      return reason(EISDIR);
+  std::optional<std::string> failure;
+  for (std::size_t done = 0; done < text.size() && !failure;) {
+    const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno != EINTR) {
+      failure = reason();
     }
-    const std::string temporary = temporary_beside(file);
-    const int fd = create(temporary);
-    if (fd < 0) {
-      return reason(errno);
-    }
-    int error = 0;
-    for (std::size_t done = 0; done < text.size() && error == 0;) {
-      const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-      if (wrote < 0 && errno != EINTR) {
-        error = errno;
-      }
-      done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
-    }
-    // On the disk before the rename: after a crash, the old file or the new.
-    if (error == 0 && fsync(fd) != 0) {
-      error = errno;
-    }
-    // Some file systems report a full disk only here.
-    if (close(fd) != 0 && error == 0) {
-      error = errno;
-    }
-    if (error == 0 && rename(temporary.c_str(), file.c_str()) != 0) {
-      error = errno;
-    }
-    if (error != 0) {
-      unlink(temporary.c_str());
-      return reason(error);
-    }
-    return std::nullopt;
+    done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0U;
   }
-};
-
-}  // namespace
-
-Files& system_files() {
-  static SystemFiles files;
-  return files;
+  if (!failure && fsync(fd) != 0) {
+    failure = reason();
+  }
+  // A full disk may show only now.
+  if (close(fd) != 0 && !failure) {
+    failure = reason();
+  }
+  return failure;
 }
 
-}  // namespace measure
+std::optional<std::string> replace(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? std::nullopt : std::optional(reason());
+}
+
+void remove(const std::string& file) { unlink(file.c_str()); }
+
+unsigned long process_id() { return static_cast<unsigned long>(getpid()); }
+
+}  // namespace measure::files_system

@@ -6,8 +6,15 @@
 
 namespace measure {
 
-SleepSampler::SleepSampler(Waits& waits, const SamplerSetup& setup)
-    : context_{waits, waits.counter_frequency(), setup.interval, setup.read_cpu, {}},
+SleepSampler::SleepSampler(Waits& waits, const SamplerSetup& setup, Placement* placement,
+                           std::optional<std::uint32_t> pinned)
+    : context_{waits,
+               waits.counter_frequency(),
+               setup.interval,
+               setup.read_cpu,
+               {},
+               setup.read_cpu_number ? placement : nullptr},
+      pinned_(pinned),
       tally_(setup.tally),
       mode_(setup.mode),
       max_samples_(setup.max_samples),
@@ -35,6 +42,12 @@ void SleepSampler::record(const TimedWait& wait, std::uint64_t resumes_before) {
   costs_.cpu_ns += wait.cpu_ns.value_or(0);
   costs_.cpu_unknown = costs_.cpu_unknown || !wait.cpu_ns;
   costs_.fallbacks += wait.fell_back ? 1 : 0;
+  if (context_.placement != nullptr) {
+    const auto from = wait.start_cpu;
+    const auto to = wait.end_cpu;
+    costs_.migrations_unknown = costs_.migrations_unknown || !from || !to;
+    costs_.migrations += from && to && (*from != *to || (pinned_ && *from != *pinned_)) ? 1U : 0U;
+  }
   if (samples_.size() > max_samples_) {
     samples_.erase(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(samples_.size() - max_samples_));
   }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "measure/wait_methods.hpp"
@@ -26,6 +27,8 @@ struct SamplerSetup {
   std::chrono::microseconds interval{1000};
   // Read the thread's CPU time around every wait.
   bool read_cpu = false;
+  // Read the CPU every wait begins and ends on (with a placement).
+  bool read_cpu_number = false;
   // Where every wait recorded is counted too (a report's); none: nowhere.
   WaitTally* tally = nullptr;
 };
@@ -39,13 +42,20 @@ struct WaitCosts {
   bool cpu_unknown = false;
   // Waits the method made by its fallback.
   std::uint64_t fallbacks = 0;
+  // Waits that ended on another CPU than they began on, or, kept to a CPU,
+  // began or ended elsewhere; unknown where some wait's CPU was not to be had.
+  std::uint64_t migrations = 0;
+  bool migrations_unknown = false;
 };
 
 // Performs and times the waits of one method and keeps their durations. Not
 // synchronized: its owner holds a mutex around every use.
 class SleepSampler {
  public:
-  explicit SleepSampler(Waits& waits, const SamplerSetup& setup = {});
+  // With `placement`, and setup.read_cpu_number, each wait's CPUs are read;
+  // `pinned`, the CPU the waiting thread is kept to, where it is.
+  explicit SleepSampler(Waits& waits, const SamplerSetup& setup = {}, Placement* placement = nullptr,
+                        std::optional<std::uint32_t> pinned = std::nullopt);
 
   // Waits by the mode again and again until `duration_ms` have passed since
   // the call began, recording each wait's duration in microseconds; a wait
@@ -68,6 +78,7 @@ class SleepSampler {
   void record(const TimedWait& wait, std::uint64_t resumes_before);
 
   WaitContext context_;
+  const std::optional<std::uint32_t> pinned_;
   WaitTally* const tally_;
   std::vector<std::uint64_t> samples_;
   WaitCosts costs_;

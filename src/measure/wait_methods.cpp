@@ -15,10 +15,14 @@ std::uint64_t interval_us(const WaitContext& context) {
   return context.interval.count() > 0 ? static_cast<std::uint64_t>(context.interval.count()) : 0;
 }
 
-// Takes the timestamps of one wait, and the thread's CPU time outside them.
+// Takes the timestamps of one wait, the thread's CPU time outside them, and
+// outside that the CPU it is on.
 class Stopwatch {
  public:
   explicit Stopwatch(WaitContext& context) : context_(context) {
+    if (context.placement != nullptr) {
+      wait_.start_cpu = context.placement->current_cpu();
+    }
     if (context.read_cpu) {
       cpu_before_ = context.waits.thread_cpu_ns();
     }
@@ -33,6 +37,9 @@ class Stopwatch {
       if (const auto after = context_.waits.thread_cpu_ns()) {
         wait_.cpu_ns = *after - *cpu_before_;
       }
+    }
+    if (context_.placement != nullptr) {
+      wait_.end_cpu = context_.placement->current_cpu();
     }
     wait_.fell_back = fell_back;
     return wait_;
@@ -190,16 +197,6 @@ const WaitMethod* find_method(SleepMode mode) {
 const char* sleep_mode_name(SleepMode mode) {
   const WaitMethod* method = find_method(mode);
   return method != nullptr ? method->name : "Unknown";
-}
-
-SleepMode next_sleep_mode(SleepMode mode) {
-  const auto cycle = interface_methods();
-  for (std::size_t i = 0; i < cycle.size(); ++i) {
-    if (cycle[i].mode == mode) {
-      return cycle[(i + 1) % cycle.size()].mode;
-    }
-  }
-  return mode;
 }
 
 }  // namespace measure

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 
+#include "measure/placement.hpp"
 #include "measure/waits.hpp"
 
 namespace measure {
@@ -43,14 +44,16 @@ class TimerMargin {
 };
 
 // What a wait is made with: the waits, their counter's frequency and how
-// long to wait; whether to read the thread's CPU time around each wait; and
-// what Hybrid has learnt of its timer.
+// long to wait; whether to read the thread's CPU time around each wait;
+// what Hybrid has learnt of its timer; and where given, the placement to
+// read the CPU each wait begins and ends on.
 struct WaitContext {
   Waits& waits;
   std::int64_t frequency;
   std::chrono::microseconds interval;
   bool read_cpu = false;
   TimerMargin margin;
+  Placement* placement = nullptr;
 
   // The counter now, in microseconds.
   std::uint64_t now_us() const { return counter_to_microseconds(waits.read_counter(), frequency); }
@@ -58,13 +61,16 @@ struct WaitContext {
 
 // One timed wait: the counter in microseconds just before and just after it;
 // the thread's CPU time from just before the first reading to just after the
-// second (nothing when not read, or the system will not say); and whether the
-// method could not wait its own way and waited by its fallback.
+// second (nothing when not read, or the system will not say); whether the
+// method could not wait its own way and waited by its fallback; and the CPU
+// the thread was on just before and just after all those readings (nothing
+// when not read, or the system will not say).
 struct TimedWait {
   std::uint64_t start_us = 0;
   std::uint64_t end_us = 0;
   std::optional<std::uint64_t> cpu_ns;
   bool fell_back = false;
+  std::optional<std::uint32_t> start_cpu, end_cpu;
 };
 
 struct WaitMethod {
@@ -84,8 +90,5 @@ std::span<const WaitMethod> interface_methods();
 const WaitMethod* find_method(SleepMode mode);
 // The method's name, or "Unknown".
 const char* sleep_mode_name(SleepMode mode);
-// The interface's cycle: Sleep → BusyWait → HighPrecisionSleep → Sleep; any
-// other value stays as it is.
-SleepMode next_sleep_mode(SleepMode mode);
 
 }  // namespace measure

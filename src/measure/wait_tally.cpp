@@ -2,21 +2,24 @@
 
 #include <fmt/format.h>
 
+#include <string>
+
 namespace measure {
 
-SpikeLog::SpikeLog(std::uint64_t over_us, Placement& placement, TimeOfDay& time_of_day, Trace* trace)
-    : over_us_(over_us), placement_(placement), time_of_day_(time_of_day), trace_(trace) {
+SpikeLog::SpikeLog(std::uint64_t over_us, TimeOfDay& time_of_day, Trace* trace)
+    : over_us_(over_us), time_of_day_(time_of_day), trace_(trace) {
   // Room for every spike kept up front: keeping one never allocates.
   kept_.reserve(kKept);
 }
 
-bool SpikeLog::note(SleepMode mode, std::uint64_t us, std::uint64_t end_us) {
+bool SpikeLog::note(SleepMode mode, const TimedWait& wait, std::size_t part) {
+  const std::uint64_t us = wait.end_us - wait.start_us;
   if (us <= over_us_) {
     return false;
   }
   ++total_;
   if (kept_.size() < kKept) {
-    kept_.push_back({time_of_day_.utc_now_ms(), us, placement_.current_cpu(), mode, part_, end_us});
+    kept_.push_back({time_of_day_.utc_now_ms(), us, wait.end_cpu, mode, part, wait.end_us});
   }
   return true;
 }
@@ -32,8 +35,8 @@ void SpikeLog::mark_new() {
     char line[160];
     const auto written = fmt::format_to_n(
         line, sizeof line - 1, "quorvane spike: {} waited {} us, over {} us; ended on CPU {} at {}.{:06} s\n",
-        sleep_mode_name(spike.mode), spike.us, over_us_, spike.cpu ? *spike.cpu : -1, spike.end_us / 1'000'000,
-        spike.end_us % 1'000'000);
+        sleep_mode_name(spike.mode), spike.us, over_us_, spike.cpu ? std::to_string(*spike.cpu) : "-1",
+        spike.end_us / 1'000'000, spike.end_us % 1'000'000);
     trace_->mark(std::string_view(line, std::min(written.size, sizeof line - 1)));
   }
 }
@@ -42,7 +45,7 @@ void WaitTally::add(SleepMode mode, const TimedWait& wait) {
   const std::uint64_t us = wait.end_us - wait.start_us;
   window_.add(us);
   early_ += us < interval_us_ ? 1 : 0;
-  if (spikes_ != nullptr && spikes_->note(mode, us, wait.end_us)) {
+  if (spikes_ != nullptr && spikes_->note(mode, wait, part_)) {
     ++spike_count_;
   }
   count_.store(count_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);

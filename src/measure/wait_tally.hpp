@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "analysis/bounded_histogram.hpp"
-#include "measure/placement.hpp"
 #include "measure/time_of_day.hpp"
 #include "measure/trace.hpp"
 #include "measure/wait_methods.hpp"
@@ -21,9 +20,9 @@ namespace measure {
 
 // A wait longer than the interval and the margin the report was given.
 struct Spike {
-  std::int64_t utc_ms = 0;  // when it ended
-  std::uint64_t us = 0;     // how long it lasted
-  std::optional<int> cpu;   // the CPU it ended on
+  std::int64_t utc_ms = 0;           // when it ended
+  std::uint64_t us = 0;              // how long it lasted
+  std::optional<std::uint32_t> cpu;  // the CPU it ended on
   SleepMode mode = SleepMode::Sleep;
   std::size_t part = 0;      // which part of the run, as the report counts them
   std::uint64_t end_us = 0;  // the counter at its end
@@ -37,16 +36,14 @@ class SpikeLog {
 
   // Waits longer than `over_us` are spikes. With `trace` (opened), each one
   // kept is also marked there, after the step it ended in.
-  SpikeLog(std::uint64_t over_us, Placement& placement, TimeOfDay& time_of_day, Trace* trace);
+  SpikeLog(std::uint64_t over_us, TimeOfDay& time_of_day, Trace* trace);
 
-  // A wait of `mode` that lasted `us` and ended at the counter's `end_us`,
-  // just timed: true when it was a spike. Where it ended and the time of day
-  // are read only for a spike kept, and only now, after the timestamps.
-  bool note(SleepMode mode, std::uint64_t us, std::uint64_t end_us);
+  // A wait of `mode` in `part` of the run, just timed: true when it was a
+  // spike. The time of day is read only for a spike kept, and only now,
+  // after the timestamps; the CPU is the one the wait was seen to end on.
+  bool note(SleepMode mode, const TimedWait& wait, std::size_t part);
   // Marks in the trace the spikes kept since the last call.
   void mark_new();
-  // The part of the run the next spikes belong to.
-  void set_part(std::size_t part) { part_ = part; }
 
   std::uint64_t over_us() const { return over_us_; }
   bool marking() const { return trace_ != nullptr; }
@@ -55,13 +52,11 @@ class SpikeLog {
 
  private:
   const std::uint64_t over_us_;
-  Placement& placement_;
   TimeOfDay& time_of_day_;
   Trace* const trace_;
   std::vector<Spike> kept_;
   std::uint64_t total_ = 0;
   std::size_t marked_ = 0;
-  std::size_t part_ = 0;
 };
 
 // One method's waits in the window in progress, and counts since the start.
@@ -69,8 +64,10 @@ class SpikeLog {
 // time.
 class WaitTally {
  public:
-  // `spikes` shared by the run's tallies, or null without spikes.
-  WaitTally(std::uint64_t interval_us, SpikeLog* spikes) : interval_us_(interval_us), spikes_(spikes) {}
+  // `spikes` shared by the run's tallies, or null without spikes; this
+  // tally's spikes belong to `part` of the run.
+  WaitTally(std::uint64_t interval_us, SpikeLog* spikes, std::size_t part)
+      : interval_us_(interval_us), spikes_(spikes), part_(part) {}
 
   // A wait of `mode` just timed: counted in the window, and in the spikes.
   void add(SleepMode mode, const TimedWait& wait);
@@ -91,6 +88,7 @@ class WaitTally {
   std::uint64_t spike_count_ = 0;
   const std::uint64_t interval_us_;
   SpikeLog* const spikes_;
+  const std::size_t part_;
 };
 
 }  // namespace measure

@@ -75,9 +75,14 @@ class Waits {
   virtual std::optional<std::uint64_t> thread_cpu_ns() = 0;
 
   // --- Priorities; true when the system granted them ---
-  // The whole process's (threads created afterwards inherit it).
+  // The process's: Windows' priority class, the whole process's; Linux has
+  // none, and raises the calling thread's nice value (threads it creates
+  // afterwards inherit it).
   virtual bool raise_process_priority() = 0;
-  // The calling thread's, the highest there is.
+  // Takes back what raise_process_priority asked of the calling thread, so
+  // that what the process runs afterwards runs as it started.
+  virtual void restore_process_priority() = 0;
+  // The calling thread's, the highest there is; it ends with the thread.
   virtual bool raise_thread_priority() = 0;
 
   // --- Timer resolution (see TimerResolution for what it is) ---
@@ -99,8 +104,10 @@ class Waits {
   // the thread that counts the resumes before that thread runs on. Windows
   // suspends no console program: always 0 there.
   virtual std::uint64_t resume_count() = 0;
-  // Makes the calling thread, the one that measures, the one that counts them.
-  virtual void count_resumes_here() = 0;
+  // Makes the calling thread the one that measures: the one that counts the
+  // resumes, and on Linux the one whose timer slack is the resolution in
+  // effect, taken and read back before its first wait.
+  virtual void measure_on_this_thread() = 0;
 };
 
 // The operating system's waits, for the program's whole life.

@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 
 #include "measure/waits.hpp"
 
@@ -152,6 +153,9 @@ static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "the signal handl
 void count_resume(int) { resumes.fetch_add(1, std::memory_order_relaxed); }
 
 class SystemWaits final : public Waits {
+  // The calling thread's nice value before it raised it.
+  static inline thread_local std::optional<int> nice_before_raise;
+
  public:
   std::int64_t counter_frequency() override { return kNanosPerSecond; }
 
@@ -193,9 +197,23 @@ class SystemWaits final : public Waits {
   }
 
   bool raise_process_priority() override {
-    // Linux has no process-wide class: raise the calling thread's nice value;
-    // threads it creates afterwards inherit it.
+    // Linux has no process-wide class: raise the calling thread's nice value
+    // (PRIO_PROCESS of 0 is the calling thread here); threads it creates
+    // afterwards inherit it.
+    errno = 0;
+    const int before = getpriority(PRIO_PROCESS, 0);
+    if (errno == 0 && !nice_before_raise) {
+      nice_before_raise = before;
+    }
     return setpriority(PRIO_PROCESS, 0, -20) == 0;
+  }
+
+  void restore_process_priority() override {
+    // A higher nice value is never refused.
+    if (nice_before_raise) {
+      setpriority(PRIO_PROCESS, 0, *nice_before_raise);
+      nice_before_raise.reset();
+    }
   }
 
   bool raise_thread_priority() override {
@@ -233,7 +251,12 @@ class SystemWaits final : public Waits {
 
   std::uint64_t resume_count() override { return resumes.load(std::memory_order_relaxed); }
 
-  void count_resumes_here() override {
+  void measure_on_this_thread() override {
+    // The slack wanted, in place before the first wait and read back: a
+    // thread that asked for no priority has its own, even where it only
+    // spins, not what the thread that measured before it had.
+    slack().apply();
+    slack().publish();
     // Continuing a stopped process hands SIGCONT to one thread that does not
     // block it, and that thread runs the handler before anything else: when
     // it is the measuring thread, a wait it was stopped in is never taken for

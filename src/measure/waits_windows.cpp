@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 
@@ -132,10 +133,19 @@ class SystemWaits final : public Waits {
   }
 
   bool raise_process_priority() override {
+    // The class the process started with, before anything here changed it.
+    static const DWORD started_with = GetPriorityClass(GetCurrentProcess());
+    class_before_raise_ = started_with;
     // Without administrator rights Windows grants the high class instead and
     // still reports success: granted means the class is real-time now.
     return SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS) != FALSE &&
            GetPriorityClass(GetCurrentProcess()) == REALTIME_PRIORITY_CLASS;
+  }
+
+  void restore_process_priority() override {
+    if (class_before_raise_ != 0) {
+      SetPriorityClass(GetCurrentProcess(), class_before_raise_);
+    }
   }
 
   bool raise_thread_priority() override {
@@ -190,7 +200,10 @@ class SystemWaits final : public Waits {
 
   // Windows suspends no console program as a whole.
   std::uint64_t resume_count() override { return 0; }
-  void count_resumes_here() override {}
+  void measure_on_this_thread() override {}
+
+ private:
+  std::atomic<DWORD> class_before_raise_{0};
 };
 
 }  // namespace

@@ -9,14 +9,20 @@
 #include <variant>
 #include <vector>
 
+#include "measure/conditions.hpp"
+
 namespace report {
 
-// One method's figures in an earlier report, found by its method, interval
-// and requested resolution.
+// One method's figures in an earlier report, found by its method, interval,
+// requested resolution and condition (a report that names no condition was
+// measured at raised priority, under no load, on any CPU).
 struct BaselineEntry {
   std::string method;
   std::uint64_t interval_us = 1000;
   std::optional<std::uint32_t> resolution_us;
+  measure::Priority priority = measure::Priority::Raised;
+  std::uint32_t load = 0;
+  std::optional<std::uint32_t> cpu;
   std::optional<std::uint64_t> p50, p99, p999, max;
 };
 

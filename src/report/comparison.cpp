@@ -1,10 +1,12 @@
 #include "report/comparison.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include <fmt/format.h>
 
+#include "report/conditions.hpp"
 #include "report/text.hpp"
 
 namespace report {
@@ -21,6 +23,10 @@ ComparedFigure figure(const char* label, const char* key, std::optional<std::uin
 
 std::string resolution_text(const std::optional<std::uint32_t>& us) {
   return us ? fmt::format("resolution {} μs", *us) : "the resolution in effect";
+}
+
+EntryKey key_of(const BaselineEntry& e) {
+  return {e.method, e.interval_us, e.resolution_us, e.priority, e.load, e.cpu};
 }
 
 // Beyond this many, names are not listed.
@@ -52,9 +58,39 @@ std::vector<std::string> first_distinct(const std::vector<EntryKey>& keys, Field
   return found;
 }
 
-// Why no entry of `now` found its like in `before`: the first key in which
-// the two differ throughout. The baseline may be large; what is held here
-// grows only with this report.
+// A part of the key: how to tell two apart, how to name one, and how to say
+// that the two reports differ in it.
+struct KeyPart {
+  bool (*same)(const EntryKey&, const EntryKey&);
+  std::string (*text)(const EntryKey&);
+  const char* why;  // the baseline's values, then this report's
+};
+
+std::string cpu_text(const EntryKey& k) { return k.cpu ? fmt::format("CPU {}", *k.cpu) : "any CPU"; }
+
+// In the order they are told apart, the method first.
+const KeyPart kKeyParts[] = {
+    {[](const EntryKey& a, const EntryKey& b) { return a.method == b.method; },
+     [](const EntryKey& k) { return k.method; }, "no method is in both: the baseline has {}, this report {}"},
+    {[](const EntryKey& a, const EntryKey& b) { return a.interval_us == b.interval_us; },
+     [](const EntryKey& k) { return fmt::format("{} μs", k.interval_us); },
+     "the baseline's waits were of {}, these of {}"},
+    {[](const EntryKey& a, const EntryKey& b) { return a.resolution_us == b.resolution_us; },
+     [](const EntryKey& k) { return resolution_text(k.resolution_us); },
+     "the baseline was measured at {}, this report at {}"},
+    {[](const EntryKey& a, const EntryKey& b) { return a.priority == b.priority; },
+     [](const EntryKey& k) { return std::string(measure::priority_name(k.priority)); },
+     "the baseline was measured at {} priority, this report at {}"},
+    {[](const EntryKey& a, const EntryKey& b) { return a.load == b.load; },
+     [](const EntryKey& k) { return fmt::format("{}", k.load); },
+     "the baseline was measured under a load of {} threads, this report under {}"},
+    {[](const EntryKey& a, const EntryKey& b) { return a.cpu == b.cpu; }, cpu_text,
+     "the baseline was measured on {}, this report on {}"},
+};
+
+// Why no entry of `now` found its like in `before`: the first part of the
+// key in which the two differ throughout. The baseline may be large; what is
+// held here grows only with this report.
 std::string why_unpaired(const std::vector<EntryKey>& now, const std::vector<EntryKey>& before) {
   if (before.empty()) {
     return "the baseline has no entries";
@@ -62,41 +98,39 @@ std::string why_unpaired(const std::vector<EntryKey>& now, const std::vector<Ent
   if (now.empty()) {
     return "this report has no entries";
   }
-  const auto method = [](const EntryKey& k) { return k.method; };
-  const auto interval = [](const EntryKey& k) { return fmt::format("{} μs", k.interval_us); };
-  const auto resolution = [](const EntryKey& k) { return resolution_text(k.resolution_us); };
-  const auto has = [&](const EntryKey& b, bool same_interval) {
+  // Whether `b` is like some entry of now in the first `parts` parts.
+  const auto alike = [&](const EntryKey& b, std::size_t parts) {
     return std::any_of(now.begin(), now.end(), [&](const EntryKey& n) {
-      return n.method == b.method && (!same_interval || n.interval_us == b.interval_us);
+      return std::all_of(kKeyParts, kKeyParts + parts, [&](const KeyPart& part) { return part.same(n, b); });
     });
   };
-  std::vector<EntryKey> same_method, same_interval;
-  for (const EntryKey& b : before) {
-    if (has(b, false) && same_method.size() <= kListedAtMost) {
-      same_method.push_back(b);
+  // The baseline's entries alike in the parts before this one (of those
+  // after the first, a few, to name).
+  const std::vector<EntryKey>* named = &before;
+  std::vector<EntryKey> few;
+  for (std::size_t part = 0; part < std::size(kKeyParts); ++part) {
+    std::vector<EntryKey> alike_so_far;
+    for (const EntryKey& b : before) {
+      if (alike(b, part + 1) && alike_so_far.size() <= kListedAtMost) {
+        alike_so_far.push_back(b);
+      }
     }
-    if (has(b, true) && same_interval.size() <= kListedAtMost) {
-      same_interval.push_back(b);
+    if (alike_so_far.empty()) {
+      return fmt::format(fmt::runtime(kKeyParts[part].why), listed(first_distinct(*named, kKeyParts[part].text)),
+                         listed(first_distinct(now, kKeyParts[part].text)));
     }
+    few = std::move(alike_so_far);
+    named = &few;
   }
-  if (same_method.empty()) {
-    return fmt::format("no method is in both: the baseline has {}, this report {}",
-                       listed(first_distinct(before, method)), listed(first_distinct(now, method)));
-  }
-  if (same_interval.empty()) {
-    return fmt::format("the baseline's waits were of {}, these of {}", listed(first_distinct(same_method, interval)),
-                       listed(first_distinct(now, interval)));
-  }
-  return fmt::format("the baseline was measured at {}, this report at {}",
-                     listed(first_distinct(same_interval, resolution)), listed(first_distinct(now, resolution)));
+  return "every entry differs in more than one part of its key";
 }
 
 }  // namespace
 
 std::string key_label(const EntryKey& key) {
-  return key.resolution_us
-             ? fmt::format("{} ({} μs, resolution {} μs)", printable(key.method), key.interval_us, *key.resolution_us)
-             : fmt::format("{} ({} μs)", printable(key.method), key.interval_us);
+  return fmt::format("{} ({} μs{}{})", printable(key.method), key.interval_us,
+                     key.resolution_us ? fmt::format(", resolution {} μs", *key.resolution_us) : "",
+                     condition_text(key.priority, key.load, key.cpu));
 }
 
 const ComparedEntry* Comparison::find(std::size_t block, std::size_t method) const {
@@ -109,15 +143,13 @@ Comparison compare(const ReportFacts& facts, const Baseline& baseline) {
   Comparison comparison;
   std::vector<bool> matched(baseline.entries.size(), false);
   for (std::size_t b = 0; b < facts.blocks.size(); ++b) {
-    const ResolutionBlock& block = facts.blocks[b];
+    const ConditionBlock& block = facts.blocks[b];
     for (std::size_t m = 0; m < block.methods.size(); ++m) {
       const MethodReport& method = block.methods[m];
-      const EntryKey key{method.name, facts.interval_us, block.requested_us};
+      const EntryKey key{method.name, facts.interval_us, block.requested_us, block.priority, block.load, block.cpu};
       // The baseline holds each key once (its reader makes sure of it).
       std::size_t i = 0;
-      while (i < baseline.entries.size() &&
-             !(baseline.entries[i].method == key.method && baseline.entries[i].interval_us == key.interval_us &&
-               baseline.entries[i].resolution_us == key.resolution_us)) {
+      while (i < baseline.entries.size() && !(key_of(baseline.entries[i]) == key)) {
         ++i;
       }
       if (i == baseline.entries.size()) {
@@ -130,7 +162,8 @@ Comparison compare(const ReportFacts& facts, const Baseline& baseline) {
       ComparedEntry entry{
           b,
           m,
-          block.requested_us ? fmt::format("{} at {} μs", method.name, *block.requested_us) : method.name,
+          (block.requested_us ? fmt::format("{} at {} μs", method.name, *block.requested_us) : method.name) +
+              condition_text(block.priority, block.load, block.cpu),
           {figure("p50", "p50", before.p50, known(s, s.p50)), figure("p99", "p99", before.p99, known(s, s.p99)),
            figure("p99.9", "p999", before.p999, known(s, s.p999)), figure("max", "max", before.max, known(s, s.max))}};
       comparison.p99_compared = comparison.p99_compared || entry.p99().change.has_value();
@@ -139,8 +172,7 @@ Comparison compare(const ReportFacts& facts, const Baseline& baseline) {
   }
   for (std::size_t i = 0; i < baseline.entries.size(); ++i) {
     if (!matched[i]) {
-      const BaselineEntry& entry = baseline.entries[i];
-      comparison.only_before.push_back({entry.method, entry.interval_us, entry.resolution_us});
+      comparison.only_before.push_back(key_of(baseline.entries[i]));
     }
   }
   if (comparison.compared.empty()) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // A report set beside an earlier one: each entry paired with the baseline's
-// of the same method, interval and resolution, worked out once per report.
+// of the same method, interval, resolution and condition, worked out once
+// per report.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -19,8 +20,13 @@ struct EntryKey {
   std::string method;
   std::uint64_t interval_us = 0;
   std::optional<std::uint32_t> resolution_us;
+  measure::Priority priority = measure::Priority::Raised;
+  std::uint32_t load = 0;
+  std::optional<std::uint32_t> cpu;
+  bool operator==(const EntryKey&) const = default;
 };
-// "Hybrid (2000 μs, resolution 500 μs)", the method's name made printable.
+// "Hybrid (2000 μs, resolution 500 μs, normal, load 4, CPU 1)", the
+// method's name made printable; the default condition goes unsaid.
 std::string key_label(const EntryKey& key);
 
 // One figure before and now, and how far it moved where both are known.
@@ -34,7 +40,8 @@ struct ComparedFigure {
 struct ComparedEntry {
   // Where the entry is in the report: facts.blocks[block].methods[method].
   std::size_t block = 0, method = 0;
-  // "Sleep", or with a requested resolution "Sleep at 500 μs".
+  // "Sleep", with a requested resolution "Sleep at 500 μs", and in another
+  // condition than the default "Sleep at 500 μs, normal, load 4, CPU 1".
   std::string label;
   // p50, p99, p99.9 and max.
   std::array<ComparedFigure, 4> figures;

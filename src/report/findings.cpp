@@ -11,7 +11,7 @@ Findings conclude(const ReportFacts& facts) {
   if (facts.baseline) {
     findings.comparison = compare(facts, *facts.baseline);
   }
-  for (const ResolutionBlock& block : facts.blocks) {
+  for (const ConditionBlock& block : facts.blocks) {
     auto& entries = findings.entries.emplace_back();
     for (const MethodReport& method : block.methods) {
       entries.push_back(entry_findings(method));
@@ -22,7 +22,7 @@ Findings conclude(const ReportFacts& facts) {
   }
   if (facts.within_us) {
     auto& choices = findings.choices.emplace();
-    for (const ResolutionBlock& block : facts.blocks) {
+    for (const ConditionBlock& block : facts.blocks) {
       std::vector<analysis::Candidate> candidates;
       for (const MethodReport& method : block.methods) {
         // A method with no samples has no p99 to be within anything.

@@ -6,6 +6,7 @@
 
 #include "analysis/bounded_histogram.hpp"
 #include "measure/wait_methods.hpp"
+#include "report/conditions.hpp"
 
 namespace report {
 namespace {
@@ -48,7 +49,7 @@ Json spikes_json(const ReportFacts& facts) {
   const SpikeFacts& spikes = *facts.spikes;
   Json kept = Json::array();
   for (const measure::Spike& spike : spikes.kept) {
-    const ResolutionBlock& block = facts.blocks[std::min(spike.part, facts.blocks.size() - 1)];
+    const ConditionBlock& block = facts.blocks[std::min(spike.part, facts.blocks.size() - 1)];
     kept.push_back({{"time", utc_text(spike.utc_ms)},
                     {"method", measure::sleep_mode_name(spike.mode)},
                     {"resolution_requested", or_null(block.requested_us)},
@@ -62,7 +63,17 @@ Json spikes_json(const ReportFacts& facts) {
           {"kept", std::move(kept)}};
 }
 
-Json method_json(const ReportFacts& facts, const ResolutionBlock& block, const MethodReport& method,
+Json kind_json(const std::optional<measure::CpuKind>& kind) { return kind ? Json(kind_name(*kind)) : Json(nullptr); }
+
+// The raised priorities as granted; null where none was asked for.
+Json granted_json(const ConditionBlock& block) {
+  if (!block.process_priority || !block.thread_priority) {
+    return nullptr;
+  }
+  return {{"process", *block.process_priority}, {"thread", *block.thread_priority}};
+}
+
+Json method_json(const ReportFacts& facts, const ConditionBlock& block, const MethodReport& method,
                  const EntryFindings& found) {
   const analysis::LatencySummary& s = method.summary;
   const bool any = s.count > 0;
@@ -75,6 +86,12 @@ Json method_json(const ReportFacts& facts, const ResolutionBlock& block, const M
               {"interval", facts.interval_us},
               {"resolution_requested", or_null(block.requested_us)},
               {"resolution_granted", or_null(block.granted_us)},
+              {"priority", measure::priority_name(block.priority)},
+              {"priority_granted", granted_json(block)},
+              {"load", block.load},
+              {"load_cpu_percent", block.load_cpu_percent ? Json(rounded(*block.load_cpu_percent)) : Json(nullptr)},
+              {"cpu", or_null(block.cpu)},
+              {"cpu_kind", kind_json(block.cpu_kind)},
               {"samples", s.count},
               {"min", number(s.min)},
               {"p50", number(s.p50)},
@@ -87,6 +104,7 @@ Json method_json(const ReportFacts& facts, const ResolutionBlock& block, const M
               {"early", s.early},
               {"cpu_percent", method.cpu_percent ? Json(rounded(*method.cpu_percent)) : Json(nullptr)},
               {"fallbacks", method.fallbacks},
+              {"migrations", or_null(method.migrations)},
               {"thin", keys_of(found.thin)},
               {"approximate", keys_of(found.approximate)},
               {"spikes", facts.spikes ? Json(method.spikes) : Json(nullptr)},
@@ -97,8 +115,12 @@ Json method_json(const ReportFacts& facts, const ResolutionBlock& block, const M
 Json keys_json(const std::vector<EntryKey>& keys) {
   Json all = Json::array();
   for (const EntryKey& key : keys) {
-    all.push_back(
-        {{"method", key.method}, {"interval", key.interval_us}, {"resolution_requested", or_null(key.resolution_us)}});
+    all.push_back({{"method", key.method},
+                   {"interval", key.interval_us},
+                   {"resolution_requested", or_null(key.resolution_us)},
+                   {"priority", measure::priority_name(key.priority)},
+                   {"load", key.load},
+                   {"cpu", or_null(key.cpu)}});
   }
   return all;
 }
@@ -128,7 +150,7 @@ std::string json_report(const ReportFacts& facts, const Findings& findings) {
   Json methods = Json::array();
   Json choices = Json::array();
   for (std::size_t b = 0; b < facts.blocks.size(); ++b) {
-    const ResolutionBlock& block = facts.blocks[b];
+    const ConditionBlock& block = facts.blocks[b];
     for (std::size_t m = 0; m < block.methods.size(); ++m) {
       methods.push_back(method_json(facts, block, block.methods[m], findings.entries[b][m]));
       if (comparison) {
@@ -138,6 +160,9 @@ std::string json_report(const ReportFacts& facts, const Findings& findings) {
     if (findings.choices) {
       const auto& best = (*findings.choices)[b];
       choices.push_back({{"resolution_requested", or_null(block.requested_us)},
+                         {"priority", measure::priority_name(block.priority)},
+                         {"load", block.load},
+                         {"cpu", or_null(block.cpu)},
                          {"method", best ? Json(block.methods[*best].name) : Json(nullptr)}});
     }
   }
@@ -148,14 +173,17 @@ std::string json_report(const ReportFacts& facts, const Findings& findings) {
       {"file_version", kReportFileVersion},
       {"program", "Quorvane"},
       {"version", QUORVANE_VERSION},
+      {"started", facts.started},
       {"sysinfo",
-       {{"sysname", system.sysname},
+       {{"nodename", facts.host.empty() ? Json(nullptr) : Json(facts.host)},
+        {"sysname", system.sysname},
         {"release", system.release},
         {"version", system.version},
         {"machine", system.machine},
         {"cpu_model", system.cpu_model.empty() ? Json(nullptr) : Json(system.cpu_model)}}},
       {"counter_frequency", facts.counter_frequency},
       {"priority", {{"process", facts.process_priority}, {"thread", facts.thread_priority}}},
+      {"usable_cpus", facts.usable_cpus},
       {"timer_request_kept_when_hidden", kept},
       {"interval", facts.interval_us},
       {"sleep_whole_milliseconds", facts.sleep_whole_milliseconds},

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "measure/conditions.hpp"
+
 namespace report {
 namespace {
 
@@ -30,20 +32,23 @@ class Family {
   const char* name_;
 };
 
-// interval and resolution in μs; "default" where none was requested.
-std::string block_labels(const ReportFacts& facts, const ResolutionBlock& block) {
-  return fmt::format("interval=\"{}\",resolution=\"{}\"", facts.interval_us,
-                     block.requested_us ? std::to_string(*block.requested_us) : "default");
+// interval and resolution in μs ("default" where none was requested), and
+// the condition: priority, load threads, CPU ("any" where not kept to one).
+std::string block_labels(const ReportFacts& facts, const ConditionBlock& block) {
+  return fmt::format("interval=\"{}\",resolution=\"{}\",priority=\"{}\",load=\"{}\",cpu=\"{}\"", facts.interval_us,
+                     block.requested_us ? std::to_string(*block.requested_us) : "default",
+                     measure::priority_name(block.priority), block.load,
+                     block.cpu ? std::to_string(*block.cpu) : "any");
 }
 
-std::string method_labels(const ReportFacts& facts, const ResolutionBlock& block, const MethodReport& method) {
+std::string method_labels(const ReportFacts& facts, const ConditionBlock& block, const MethodReport& method) {
   return fmt::format("method=\"{}\",{}", method.name, block_labels(facts, block));
 }
 
 // Calls `fn(labels, method)` for every method measured.
 template <typename Fn>
 void each_method(const ReportFacts& facts, Fn fn) {
-  for (const ResolutionBlock& block : facts.blocks) {
+  for (const ConditionBlock& block : facts.blocks) {
     for (const MethodReport& method : block.methods) {
       fn(method_labels(facts, block, method), method);
     }
@@ -54,7 +59,7 @@ void each_method(const ReportFacts& facts, Fn fn) {
 // query can set one against the other.
 void write_baseline(const ReportFacts& facts, const Comparison& comparison, std::string& out) {
   const auto labels = [&](const ComparedEntry& entry) {
-    const ResolutionBlock& block = facts.blocks[entry.block];
+    const ConditionBlock& block = facts.blocks[entry.block];
     return method_labels(facts, block, block.methods[entry.method]);
   };
   {
@@ -87,7 +92,7 @@ void write_choices(const ReportFacts& facts, const std::vector<std::optional<std
   Family cheapest(out, "quorvane_within_cheapest", "gauge", "",
                   "1 for the method that costs the least CPU among those whose p99 is within the tolerance.");
   for (std::size_t b = 0; b < facts.blocks.size(); ++b) {
-    const ResolutionBlock& block = facts.blocks[b];
+    const ConditionBlock& block = facts.blocks[b];
     for (std::size_t m = 0; m < block.methods.size(); ++m) {
       cheapest.sample(method_labels(facts, block, block.methods[m]), choices[b] == m ? 1.0 : 0.0);
     }
@@ -144,9 +149,27 @@ std::string openmetrics_report(const ReportFacts& facts, const Findings& finding
     });
   }
   {
+    Family migrations(out, "quorvane_wait_migrations", "gauge", "",
+                      "Waits that did not begin and end on the same CPU, or on the one the thread was kept to.");
+    each_method(facts, [&](const std::string& labels, const MethodReport& m) {
+      if (m.migrations) {
+        migrations.sample(labels, static_cast<double>(*m.migrations));
+      }
+    });
+  }
+  {
+    Family load(out, "quorvane_load_cpu_ratio", "gauge", "ratio",
+                "The share of their time the load threads were on a CPU, where there were any.");
+    for (const ConditionBlock& block : facts.blocks) {
+      if (block.load_cpu_percent) {
+        load.sample(block_labels(facts, block), *block.load_cpu_percent / 100.0);
+      }
+    }
+  }
+  {
     Family granted(out, "quorvane_timer_resolution_granted_seconds", "gauge", "seconds",
                    "The timer resolution in effect once measuring began, where one was requested.");
-    for (const ResolutionBlock& block : facts.blocks) {
+    for (const ConditionBlock& block : facts.blocks) {
       if (block.granted_us) {
         granted.sample(block_labels(facts, block), seconds(*block.granted_us));
       }

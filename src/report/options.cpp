@@ -9,6 +9,8 @@
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
 
+#include "report/conditions.hpp"
+#include "report/option_lists.hpp"
 #include "report/run_length.hpp"
 #include "report/text.hpp"
 
@@ -21,14 +23,16 @@ constexpr std::uint64_t kMaxSamples = 1'000'000;
 constexpr std::uint64_t kMaxMicroseconds = 1'000'000;
 // What --method takes for every method.
 constexpr std::string_view kAllMethods = "all";
-// The options that take a value; each needs --report.
-constexpr const char* kValueOptions[] = {"--method", "--samples", "--interval", "--resolution",     "--max-p99",
-                                         "--within", "--format",  "--compare",  "--max-regression", "--duration",
-                                         "--window", "--spike",   "--output"};
-// What --duration and --window take: from a second to a week.
-constexpr std::chrono::seconds kShortestTime{1};
-constexpr std::chrono::seconds kLongestTime = std::chrono::hours(7 * 24);
+// The options that take a value; the report's alone need --report (-o goes
+// with --report or --plot, and is checked apart).
+constexpr const char* kValueOptions[] = {
+    "--method",         "--samples",  "--interval", "--resolution", "--max-p99", "--within",   "--format", "--compare",
+    "--max-regression", "--priority", "--load",     "--cpu",        "--html",    "--duration", "--window", "--spike"};
+constexpr const char* kSharedOptions[] = {"--method", "--interval", "--priority", "--load", "--cpu"};
+constexpr const char* kListOptions[] = {"--method", "--resolution", "--priority", "--load", "--cpu"};
 constexpr const char* kFlags[] = {"--report", "--json"};
+// Drawing saved reports, which measures nothing: no report option goes with it.
+constexpr const char* kPlotOptions[] = {"--plot", "--output"};
 
 // "sleep, busywait, timer, hrtimer or hybrid"
 std::string method_names() {
@@ -39,26 +43,6 @@ std::string method_names() {
     text += methods[i].option;
   }
   return text;
-}
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
-// The items of a comma-separated list, empty ones included.
-std::vector<std::string_view> items(std::string_view list) {
-  std::vector<std::string_view> all;
-  for (std::size_t begin = 0;;) {
-    const std::size_t end = std::min(list.find(',', begin), list.size());
-    all.push_back(list.substr(begin, end - begin));
-    if (end == list.size()) {
-      return all;
-    }
-    begin = end + 1;
-  }
 }
 
 // A validator that reads each value given with `read`, which stores it and
@@ -83,35 +67,42 @@ CLI::Option* add_number(CLI::App& application, const char* name, std::uint64_t l
       }));
 }
 
-// A time from a second to a week, handed to `store`.
+// A time from a second to a week, read into `into`.
 CLI::Option* add_time(CLI::App& application, const char* name, const std::string& help,
-                      std::function<void(std::chrono::seconds)> store) {
+                      std::optional<std::chrono::seconds>& into) {
   return application.add_option(name)->description(help)->type_name("TIME")->check(
-      reading([name, store = std::move(store)](const std::string& text) {
-        const auto time = time_span(text, kShortestTime, kLongestTime);
-        if (!time) {
-          return fmt::format(
-              "accepts a time in whole seconds, minutes or hours (90s, 30m, 8h) from {} to {}, not \"{}\"",
-              time_text(kShortestTime), time_text(kLongestTime), printable(text));
-        }
-        store(*time);
-        return std::string();
-      }));
+      reading([&into](const std::string& text) { return read_time(text, into); }));
 }
 
-// A file named on the command line, which must not look like an option:
-// "--compare --max-p99 5" would otherwise take "--max-p99" for the file and
-// 5 for an unknown argument.
-std::string file_name(const std::string& file, const char* what, std::optional<std::string>& store) {
-  if (file.empty() || file.front() == '-') {
-    return fmt::format("needs {}, not \"{}\" (write ./{} for a file of that name)", what, printable(file),
-                       printable(file));
-  }
-  store = file;
-  return std::string();
+// A file's name, handed to `store`; `what` says what the file is for.
+CLI::Validator file_name(const char* what, std::function<void(const std::string&)> store) {
+  return reading([what, store = std::move(store)](const std::string& file) {
+    // "--compare --max-p99 5" would otherwise compare with a file named
+    // "--max-p99" and take 5 for an unknown argument.
+    if (file.empty() || file.front() == '-') {
+      return fmt::format("needs {}, not \"{}\" (write ./{} for a file of that name)", what, printable(file),
+                         printable(file));
+    }
+    store(file);
+    return std::string();
+  });
 }
 
 }  // namespace
+
+std::optional<std::string> screen_refuses(const ReportOptions& options) {
+  const std::pair<const char*, std::size_t> lists[] = {
+      {"--priority", options.priorities.size()}, {"--load", options.loads.size()}, {"--cpu", options.cpus.size()}};
+  for (const auto& [name, given] : lists) {
+    if (given > 1) {
+      return fmt::format("quorvane: {}: the screen measures in one condition; a list needs --report", name);
+    }
+  }
+  if (options.all_cpus) {
+    return std::string("quorvane: --cpu: the screen measures on one CPU; all needs --report");
+  }
+  return std::nullopt;
+}
 
 std::optional<std::uint64_t> decimal(std::string_view text, std::uint64_t lowest, std::uint64_t highest) {
   std::uint64_t value = 0;
@@ -184,9 +175,8 @@ void add_report_options(CLI::App& application, ReportOptions& options) {
   application.add_option("--compare")
       ->description("Compare with an earlier --json report in FILE")
       ->type_name("FILE")
-      ->check(reading([&options](const std::string& file) {
-        return file_name(file, "the file of an earlier --json report", options.compare);
-      }));
+      ->check(file_name("the file of an earlier --json report",
+                        [&options](const std::string& file) { options.compare = file; }));
   add_number(application, "--max-regression", 0, kMaxMicroseconds, "a whole number of μs",
              "Exit with status 3 if a p99 rose by more than US μs beyond --compare's, or if nothing was compared",
              [&options](std::uint64_t us) { options.max_regression_us = us; })
@@ -219,28 +209,60 @@ void add_report_options(CLI::App& application, ReportOptions& options) {
              "Name the method that costs the least CPU among those whose p99 is within US μs of the interval",
              [&options](std::uint64_t us) { options.within_us = us; })
       ->type_name("US");
-  add_time(application, "--duration", "Measure every method for TIME (90s, 30m, 8h) rather than --samples of it",
-           [&options](std::chrono::seconds time) { options.duration = time; })
+  add_time(application, "--duration",
+           "Measure every method for TIME (90s, 30m, 8h) rather than --samples of it, the conditions taking turns",
+           options.duration)
       ->excludes("--samples");
   add_time(application, "--window", "Cut the run into windows of TIME for the timeline (default: a minute)",
-           [&options](std::chrono::seconds time) { options.window = time; })
+           options.window)
       ->needs("--duration");
   add_number(application, "--spike", 0, kMaxMicroseconds, "a whole number of μs",
              "Log every wait longer than the interval by more than US μs",
              [&options](std::uint64_t us) { options.spike_us = us; })
       ->type_name("US");
-  application.add_option("-o,--output")
-      ->description("Write the report to FILE, whole (a temporary file renamed over it), not to standard output")
+  application.add_option("--html")
+      ->description("Write the report's page of plots to FILE as well: one HTML file, nothing fetched")
       ->type_name("FILE")
-      ->check(reading([&options](const std::string& file) {
-        return file_name(file, "a file to write the report to", options.output);
-      }));
+      ->check(file_name("the file to write the page to", [&options](const std::string& file) { options.html = file; }));
+  // One -o for every form that writes to a file: the report with --report,
+  // the page with --plot.
+  CLI::Option* output =
+      application.add_option("-o,--output")
+          ->description(
+              "Write to FILE, whole (a temporary file renamed over it): the report, not to standard "
+              "output, or with --plot the page")
+          ->type_name("FILE")
+          ->check(file_name("a file to write to", [&options](const std::string& file) { options.output = file; }))
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  CLI::Option* plot =
+      application.add_option("--plot")
+          ->description("Draw the page of saved --json reports, overlaid, without measuring; -o names the page")
+          ->type_name("FILE...")
+          ->expected(1, CLI::detail::expected_max_vector_size)
+          ->allow_extra_args(true)
+          ->check(file_name("the file of a --json report",
+                            [&options](const std::string& file) { options.plot.push_back(file); }))
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->needs(output)
+          ->excludes(report);
+  // -o needs one of the two, which needs() cannot say.
+  application.callback([output, plot, report] {
+    if (output->count() > 0 && plot->count() == 0 && report->count() == 0) {
+      throw CLI::RequiresError("--output", "--report or --plot");
+    }
+  });
+  add_condition_options(application, options);
+  const auto among = [](const auto& names, const std::string& name) {
+    return std::find(std::begin(names), std::end(names), name) != std::end(names);
+  };
   for (const char* name : kValueOptions) {
     // Every value given is read (and checked); of a single value, the last holds.
     CLI::Option* option = application.get_option(name);
-    const bool list = option->get_name() == "--method" || option->get_name() == "--resolution";
-    option->needs(report)->multi_option_policy(list ? CLI::MultiOptionPolicy::TakeAll
-                                                    : CLI::MultiOptionPolicy::TakeLast);
+    option->multi_option_policy(among(kListOptions, name) ? CLI::MultiOptionPolicy::TakeAll
+                                                          : CLI::MultiOptionPolicy::TakeLast);
+    if (!among(kSharedOptions, name)) {
+      option->needs(report);
+    }
   }
   application.get_option("--json")->needs(report);
 }
@@ -269,7 +291,8 @@ bool is_report_error(const CLI::App& application, const CLI::Error& error) {
   }
   const auto given = [&](const char* name) { return application.get_option(name)->count() > 0; };
   return std::any_of(std::begin(kFlags), std::end(kFlags), given) ||
-         std::any_of(std::begin(kValueOptions), std::end(kValueOptions), given);
+         std::any_of(std::begin(kValueOptions), std::end(kValueOptions), given) ||
+         std::any_of(std::begin(kPlotOptions), std::end(kPlotOptions), given);
 }
 
 }  // namespace report

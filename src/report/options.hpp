@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "measure/conditions.hpp"
 #include "measure/wait_methods.hpp"
 
 namespace CLI {
@@ -38,23 +39,40 @@ struct ReportOptions {
   std::optional<std::uint64_t> max_p99_us;
   std::optional<std::uint64_t> within_us;
   // --duration: each method measured for this long at each resolution,
-  // rather than --samples of it; --window: the timeline's windows.
+  // rather than --samples of it, the conditions taking turns in it;
+  // --window: the timeline's windows.
   std::optional<std::chrono::seconds> duration;
   std::optional<std::chrono::seconds> window;
   // --spike: waits longer than the interval by more than this are logged.
   std::optional<std::uint64_t> spike_us;
-  // --output: the report goes to this file, written whole, not to standard output.
+  // The conditions, each measured in turn; none: raised, no load, any CPU.
+  std::vector<measure::Priority> priorities;
+  std::vector<std::uint32_t> loads;
+  std::vector<std::uint32_t> cpus;
+  bool all_cpus = false;  // --cpu all: every CPU the process may use
+  // --html: the report's page, written to this file as well.
+  std::optional<std::string> html;
+  // --plot: saved --json reports, drawn without measuring into a page.
+  std::vector<std::string> plot;
+  // -o (--output): with --report the report goes to this file, written
+  // whole, not to standard output; with --plot, the page.
   std::optional<std::string> output;
 };
 
-// Declares --report and its options with what each accepts.
+// Declares --report and its options, and --plot with -o, with what each
+// accepts. The screen takes --method, --interval, --priority, --load and
+// --cpu too; the others need --report.
 void add_report_options(CLI::App& application, ReportOptions& options);
+
+// What the screen cannot take of options it shares with the report: more
+// than one priority, load or CPU. The line for standard error, or nothing.
+std::optional<std::string> screen_refuses(const ReportOptions& options);
 
 // A value given to --report or --json (`--json=false`, `--report=`): the line
 // for standard error. The library reads some of these as the flag itself.
 std::optional<std::string> flag_given_a_value(int argc, const char* const* argv);
 
-// Whether a command-line error belongs to the report: --report or one of its
+// Whether a command-line error belongs to the report or --plot: one of their
 // options was given, or the error is one only they can raise.
 bool is_report_error(const CLI::App& application, const CLI::Error& error);
 

@@ -20,10 +20,11 @@ std::string clock_text(std::int64_t seconds) {
 }  // namespace
 
 std::string progress_text(const std::vector<measure::SleepMode>& modes, const std::vector<std::size_t>& counts,
-                          std::size_t wanted, double seconds, bool short_names,
+                          std::size_t wanted, std::size_t conditions, double seconds, bool short_names,
                           std::optional<std::chrono::seconds> duration) {
-  std::string text =
-      duration ? fmt::format("Measuring for {}:", time_text(*duration)) : fmt::format("Measuring {} each:", wanted);
+  std::string text = duration         ? fmt::format("Measuring for {}:", time_text(*duration))
+                     : conditions > 1 ? fmt::format("Measuring {} × {} each:", conditions, wanted)
+                                      : fmt::format("Measuring {} each:", wanted);
   for (std::size_t i = 0; i < modes.size(); ++i) {
     const measure::WaitMethod* method = measure::find_method(modes[i]);
     text += fmt::format("{} {} {}", i == 0 ? "" : ",", short_names ? method->option : method->name, counts[i]);
@@ -36,9 +37,14 @@ std::string progress_text(const std::vector<measure::SleepMode>& modes, const st
 }
 
 ProgressLine::ProgressLine(std::ostream& err, std::function<std::optional<int>()> width,
-                           const std::vector<measure::SleepMode>& modes, std::size_t wanted,
+                           const std::vector<measure::SleepMode>& modes, std::size_t wanted, std::size_t conditions,
                            std::optional<std::chrono::seconds> duration)
-    : err_(err), width_of_terminal_(std::move(width)), modes_(modes), wanted_(wanted), duration_(duration) {}
+    : err_(err),
+      width_of_terminal_(std::move(width)),
+      modes_(modes),
+      wanted_(wanted),
+      conditions_(conditions),
+      duration_(duration) {}
 
 void ProgressLine::show(const std::string& prefix, const std::vector<std::size_t>& counts,
                         std::chrono::steady_clock::duration elapsed) {
@@ -52,14 +58,15 @@ void ProgressLine::show(const std::string& prefix, const std::vector<std::size_t
     // The short names where the longest line (every count full, some 25 ms
     // a step; in a run of a set duration, counts of ten digits) would not
     // fit, so that they do not change as the counts grow.
-    const std::vector<std::size_t> full(modes_.size(), duration_ ? std::size_t{9'999'999'999} : wanted_);
-    const double longest = 0.025 * static_cast<double>(wanted_ * modes_.size());
+    const std::vector<std::size_t> full(modes_.size(), duration_ ? std::size_t{9'999'999'999} : wanted_ * conditions_);
+    const double longest = 0.025 * static_cast<double>(wanted_ * conditions_ * modes_.size());
     room_ = room;
-    short_names_ = columns(prefix + progress_text(modes_, full, wanted_, longest, false, duration_)) > room;
+    short_names_ =
+        columns(prefix + progress_text(modes_, full, wanted_, conditions_, longest, false, duration_)) > room;
   }
   const double seconds = std::chrono::duration<double>(elapsed).count();
-  draw(std::string(
-      cut_to_columns(prefix + progress_text(modes_, counts, wanted_, seconds, short_names_, duration_), room)));
+  draw(std::string(cut_to_columns(
+      prefix + progress_text(modes_, counts, wanted_, conditions_, seconds, short_names_, duration_), room)));
 }
 
 void ProgressLine::finish(bool interrupted) {

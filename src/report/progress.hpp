@@ -13,11 +13,12 @@
 
 namespace report {
 
-// "Measuring 1000 each: Sleep 12, BusyWait 12, HighPrecisionSleep 11; 0.2 s",
-// or for a run of a set `duration` "Measuring for 3m: Sleep 12, BusyWait 12;
-// 0:02 elapsed, 2:58 left".
+// "Measuring 1000 each: Sleep 12, BusyWait 12, HighPrecisionSleep 11; 0.2 s";
+// in several conditions, each method's count over them all: "Measuring 2 ×
+// 1000 each: Sleep 24, ..."; for a run of a set `duration` "Measuring for 3m:
+// Sleep 12, BusyWait 12; 0:02 elapsed, 2:58 left".
 std::string progress_text(const std::vector<measure::SleepMode>& modes, const std::vector<std::size_t>& counts,
-                          std::size_t wanted, double seconds, bool short_names,
+                          std::size_t wanted, std::size_t conditions, double seconds, bool short_names,
                           std::optional<std::chrono::seconds> duration = std::nullopt);
 
 // One line, redrawn in place: carriage return, the text, spaces over the
@@ -29,7 +30,7 @@ std::string progress_text(const std::vector<measure::SleepMode>& modes, const st
 class ProgressLine {
  public:
   ProgressLine(std::ostream& err, std::function<std::optional<int>()> width,
-               const std::vector<measure::SleepMode>& modes, std::size_t wanted,
+               const std::vector<measure::SleepMode>& modes, std::size_t wanted, std::size_t conditions = 1,
                std::optional<std::chrono::seconds> duration = std::nullopt);
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
@@ -46,6 +47,7 @@ class ProgressLine {
   std::function<std::optional<int>()> width_of_terminal_;
   const std::vector<measure::SleepMode>& modes_;
   const std::size_t wanted_;
+  const std::size_t conditions_;
   const std::optional<std::chrono::seconds> duration_;
   std::size_t room_ = 0;
   bool short_names_ = false;

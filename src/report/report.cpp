@@ -7,7 +7,10 @@
 #include <fmt/format.h>
 
 #include "report/baseline.hpp"
+#include "report/conditions.hpp"
 #include "report/findings.hpp"
+#include "report/html_output.hpp"
+#include "report/json_report.hpp"
 #include "report/output_file.hpp"
 #include "report/run.hpp"
 #include "report/run_length.hpp"
@@ -19,12 +22,13 @@ namespace {
 // What the gates say of the figures: 0, or 3 with a line for each failure.
 int gate(const ReportOptions& options, const ReportFacts& facts, const Findings& findings, std::ostream& err) {
   int status = 0;
-  for (const ResolutionBlock& block : facts.blocks) {
+  for (const ConditionBlock& block : facts.blocks) {
     for (const MethodReport& method : block.methods) {
       if (options.max_p99_us && method.summary.count > 0 && method.summary.p99 > *options.max_p99_us) {
-        err << fmt::format("quorvane: {} p99 {} μs is above --max-p99 {} μs{}", method.name, method.summary.p99,
+        err << fmt::format("quorvane: {} p99 {} μs is above --max-p99 {} μs{}{}", method.name, method.summary.p99,
                            *options.max_p99_us,
-                           block.requested_us ? fmt::format(" at resolution {} μs", *block.requested_us) : "")
+                           block.requested_us ? fmt::format(" at resolution {} μs", *block.requested_us) : "",
+                           condition_text(block.priority, block.load, block.cpu))
             << std::endl;
         status = 3;
       }
@@ -59,7 +63,7 @@ int gate(const ReportOptions& options, const ReportFacts& facts, const Findings&
 
 std::optional<int> run_report_command(const ReportOptions& given, const std::vector<std::string>& extras,
                                       std::ostream& out, std::ostream& err, const measure::Platform& platform) {
-  if (!given.report) {
+  if (!given.report && given.plot.empty()) {
     return std::nullopt;
   }
   // A mistyped option must not pass unnoticed: in a CI gate, `--max-p9 50`
@@ -70,9 +74,19 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
         << std::endl;
     return 2;
   }
+  if (!given.plot.empty()) {
+    return plot_reports(given.plot, *given.output, platform.files, err);
+  }
   if (const auto line = options_conflict(given)) {
     err << *line << std::endl;
     return 2;
+  }
+  if (given.html) {
+    const std::vector<std::string> read = given.compare ? std::vector{*given.compare} : std::vector<std::string>{};
+    if (const auto line = unwritable("--html", *given.html, read, platform.files)) {
+      err << *line << std::endl;
+      return 2;
+    }
   }
   std::optional<Baseline> baseline;
   if (given.compare) {
@@ -96,6 +110,14 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
       options.modes.push_back(method.mode);
     }
   }
+  // CPUs that are not there, or not the process's to use, before any
+  // thread starts.
+  auto cpus = chosen_cpus(options, platform.placement);
+  if (const auto* line = std::get_if<std::string>(&cpus)) {
+    err << *line << std::endl;
+    return 2;
+  }
+  const auto conditions = conditions_of(options, std::get<std::vector<std::uint32_t>>(cpus));
   const Format format = options.json ? Format::Json : options.format;
   try {
     bool rewrite_failed = false;
@@ -103,12 +125,15 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
         options.output && options.duration
             ? rewrite_after_each_window(format, *options.output, platform.files, err, rewrite_failed)
             : PartialReport();
-    const ReportFacts facts = measure_report(options, std::move(baseline), err, platform, partial);
+    const ReportFacts facts = measure_report(options, conditions, std::move(baseline), err, platform, partial);
     if (rewrite_failed) {
       return 1;
     }
     const Findings findings = conclude(facts);
-    if (!write_report(format, facts, findings, options.output, platform.files, out, err)) {
+    // The page is drawn from the report's JSON itself, so that the two
+    // cannot disagree.
+    if (!write_report(format, facts, findings, options.output, platform.files, out, err) ||
+        (options.html && !write_run_page(json_report(facts, findings), *options.html, platform.files, err))) {
       return 1;
     }
     return gate(options, facts, findings, err);

@@ -4,13 +4,14 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <fmt/format.h>
 
+#include "measure/host.hpp"
 #include "measure/sampling_engine.hpp"
-#include "measure/wait_methods.hpp"
 #include "report/progress.hpp"
 #include "report/run_length.hpp"
 #include "report/tallies.hpp"
@@ -22,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kProgressInterval{100};
 
-struct BlockEnd {
+struct ResolutionEnd {
   bool interrupted = false;
   // The report so far could not be written: the run ends.
   bool stopped = false;
@@ -32,36 +33,71 @@ struct BlockEnd {
 
 double seconds_of(Clock::duration time) { return std::chrono::duration<double>(time).count(); }
 
-// Measures every method at the resolution of the last block of `facts`.
-BlockEnd measure_block(const ReportOptions& options, ReportFacts& facts, ProgressLine& progress,
-                       const measure::Platform& platform, measure::SpikeLog* spikes, const PartialReport& partial) {
-  ResolutionBlock& block = facts.blocks.back();
+std::optional<double> load_percent(const measure::LoadUse& use) {
+  if (use.cpu_unknown || use.lived_ns == 0) {
+    return std::nullopt;
+  }
+  return 100.0 * static_cast<double>(use.cpu_ns) / static_cast<double>(use.lived_ns);
+}
+
+// The blocks of one resolution, a block per condition, with what the engine
+// has measured so far (the data mutex held, or the engine ended).
+void fill_blocks(const ReportOptions& options, const std::vector<measure::Condition>& conditions,
+                 std::optional<std::uint32_t> requested, std::optional<std::uint32_t> granted,
+                 measure::SamplingEngine& engine, const BlockTallies& tallies, const measure::Platform& platform,
+                 std::vector<ConditionBlock>& blocks) {
+  for (std::size_t c = 0; c < conditions.size(); ++c) {
+    ConditionBlock& block = blocks.emplace_back();
+    block.requested_us = requested;
+    block.granted_us = granted;
+    block.priority = conditions[c].priority;
+    block.load = conditions[c].load;
+    block.cpu = conditions[c].cpu;
+    block.cpu_kind = block.cpu ? platform.placement.cpu_kind(*block.cpu) : std::nullopt;
+    const measure::ConditionRun& run = engine.condition_run(c);
+    if (block.priority == measure::Priority::Raised && run.phases > 0) {
+      block.process_priority = run.process_priority();
+      block.thread_priority = run.thread_priority();
+    }
+    block.methods = method_reports(options, engine, tallies, c);
+  }
+}
+
+// Measures every method in every condition at one resolution (nothing: the
+// one in effect), a block for each condition appended to `facts`. A run of
+// --duration takes phases until its time is up, the conditions sharing it;
+// its windows cut across the phases.
+ResolutionEnd measure_resolution(const ReportOptions& options, const std::vector<measure::Condition>& conditions,
+                                 std::optional<std::uint32_t> requested, ReportFacts& facts, ProgressLine& progress,
+                                 const measure::Platform& platform, measure::SpikeLog* spikes,
+                                 const PartialReport& partial) {
   std::optional<std::uint32_t> accepted;
-  if (block.requested_us) {
-    accepted = platform.waits.request_timer_resolution(*block.requested_us);
+  if (requested) {
+    accepted = platform.waits.request_timer_resolution(*requested);
   }
   const auto window = window_length(options);
   // A run of --samples keeps every wait (its summary exact) and is one window.
-  BlockTallies tallies(options.modes.size(), options.interval_us, spikes,
+  BlockTallies tallies(conditions.size(), options.modes.size(), options.interval_us, spikes, facts.blocks.size(),
                        window ? static_cast<std::size_t>(window_count(*options.duration, *window)) : 1);
-  std::vector<measure::SamplerSetup> setups;
-  for (std::size_t i = 0; i < options.modes.size(); ++i) {
-    setups.push_back({options.modes[i], options.duration ? 0 : options.samples,
-                      options.duration ? measure::Retention::KeepNone : measure::Retention::KeepFirst,
-                      std::chrono::microseconds{options.interval_us}, true, tallies.tally(i)});
-  }
-  if (spikes != nullptr) {
-    spikes->set_part(facts.blocks.size() - 1);
+  std::vector<measure::ConditionSetup> setups;
+  std::size_t i = 0;
+  for (const measure::Condition& condition : conditions) {
+    auto& setup = setups.emplace_back(measure::ConditionSetup{condition, {}});
+    for (const measure::SleepMode mode : options.modes) {
+      setup.samplers.push_back({mode, options.duration ? 0 : options.samples,
+                                options.duration ? measure::Retention::KeepNone : measure::Retention::KeepFirst,
+                                std::chrono::microseconds{options.interval_us}, true, true, tallies.tally(i++)});
+    }
   }
   std::mutex samples_mutex;
-  measure::SamplingEngine engine(platform.waits, samples_mutex, setups);
-  const std::string prefix = block.requested_us ? fmt::format("At {} μs: ", *block.requested_us) : std::string();
-  // The measuring thread is started holding the stop signals, so that only
+  measure::SamplingEngine engine(platform.waits, &platform.placement, samples_mutex, std::move(setups));
+  const std::string prefix = requested ? fmt::format("At {} μs: ", *requested) : std::string();
+  // The measuring threads are started holding the stop signals, so that only
   // this thread ever takes them.
   platform.process.hold_stop_signals();
-  facts.process_priority = engine.start();
+  engine.start();
   platform.process.catch_stop_signals();
-  BlockEnd end;
+  ResolutionEnd end;
   // Measuring time, suspensions left out: what --duration and the windows count.
   const auto started = Clock::now();
   Clock::duration suspended{};
@@ -95,17 +131,17 @@ BlockEnd measure_block(const ReportOptions& options, ReportFacts& facts, Progres
       if (partial) {
         ReportFacts so_far = facts;
         so_far.partial = true;
-        so_far.thread_priority = engine.thread_priority();
-        if (facts.blocks.size() == 1) {
+        if (so_far.blocks.empty()) {
           so_far.resolution = platform.waits.query_timer_resolution();
         }
+        std::optional<std::uint32_t> granted;
         if (accepted) {
           const auto in_effect = platform.waits.query_timer_resolution();
-          so_far.blocks.back().granted_us = in_effect ? in_effect->current_us : *accepted;
+          granted = in_effect ? in_effect->current_us : *accepted;
         }
         {
           const std::lock_guard lock(samples_mutex);
-          so_far.blocks.back().methods = method_reports(options, engine, tallies);
+          fill_blocks(options, conditions, requested, granted, engine, tallies, platform, so_far.blocks);
           if (spikes != nullptr) {
             so_far.spikes = spike_facts(*spikes, *options.spike_us);
           }
@@ -116,36 +152,71 @@ BlockEnd measure_block(const ReportOptions& options, ReportFacts& facts, Progres
         }
       }
     }
-    progress.show(prefix, tallies.counts(), now);
+    // Each method's count over the conditions: the samples kept, or for a
+    // run of --duration every wait counted.
+    std::vector<std::size_t> counts = tallies.counts();
+    if (!options.duration) {
+      std::fill(counts.begin(), counts.end(), 0);
+      for (std::size_t s = 0; s < engine.sampler_count(); ++s) {
+        counts[s % options.modes.size()] += engine.kept(s);
+      }
+    }
+    progress.show(prefix, counts, now);
   }
   engine.stop();
   tallies.cut(samples_mutex, window_utc_ms, seconds_of(elapsed() - window_began));
-
-  facts.thread_priority = engine.thread_priority();
-  end.in_effect = engine.resolution_in_effect();
-  if (accepted) {
-    // What the measuring thread found in effect, or, stopped before its
-    // first step, what the system says now.
-    const auto in_effect = end.in_effect ? end.in_effect : platform.waits.query_timer_resolution();
-    block.granted_us = in_effect ? in_effect->current_us : *accepted;
-  }
-  if (block.requested_us) {
+  if (requested) {
     // Withdrawn: the system keeps a request until the process ends otherwise.
-    platform.waits.release_timer_resolution(*block.requested_us);
+    platform.waits.release_timer_resolution(*requested);
   }
-  const std::lock_guard lock(samples_mutex);
-  block.methods = method_reports(options, engine, tallies);
+  if (const auto failure = engine.failure()) {
+    throw std::runtime_error(*failure);
+  }
+  end.in_effect = engine.condition_run(0).resolution;
+  const std::size_t first = facts.blocks.size();
+  fill_blocks(options, conditions, requested, std::nullopt, engine, tallies, platform, facts.blocks);
+  for (std::size_t c = 0; c < conditions.size(); ++c) {
+    ConditionBlock& block = facts.blocks[first + c];
+    const measure::ConditionRun& run = engine.condition_run(c);
+    block.load_cpu_percent = block.load > 0 ? load_percent(run.load) : std::nullopt;
+    if (accepted) {
+      // What the measuring thread found in effect, or, stopped before its
+      // first step, what the system says now.
+      const auto& met = run.resolution;
+      const auto in_effect = met ? met : platform.waits.query_timer_resolution();
+      block.granted_us = in_effect ? in_effect->current_us : *accepted;
+    }
+  }
   return end;
+}
+
+// The raised priorities, granted wherever they were asked for.
+void sum_priorities(ReportFacts& facts) {
+  bool raised = false;
+  facts.process_priority = facts.thread_priority = true;
+  for (const ConditionBlock& block : facts.blocks) {
+    if (block.process_priority && block.thread_priority) {
+      raised = true;
+      facts.process_priority = facts.process_priority && *block.process_priority;
+      facts.thread_priority = facts.thread_priority && *block.thread_priority;
+    }
+  }
+  facts.process_priority = raised && facts.process_priority;
+  facts.thread_priority = raised && facts.thread_priority;
 }
 
 }  // namespace
 
-ReportFacts measure_report(const ReportOptions& options, std::optional<Baseline> baseline, std::ostream& err,
-                           const measure::Platform& platform, const PartialReport& partial) {
+ReportFacts measure_report(const ReportOptions& options, const std::vector<measure::Condition>& conditions,
+                           std::optional<Baseline> baseline, std::ostream& err, const measure::Platform& platform,
+                           const PartialReport& partial) {
   ReportFacts facts;
   facts.system = platform.process.system_info();
+  facts.host = measure::host_name();
+  facts.started = utc_text(platform.time_of_day.utc_now_ms()).substr(0, 19) + "Z";
   facts.counter_frequency = platform.waits.counter_frequency();
   facts.timer_request_kept = platform.waits.keep_timer_request_when_hidden();
+  facts.usable_cpus = platform.placement.usable_cpus();
   facts.samples_per_method = options.duration ? 0 : options.samples;
   facts.duration = options.duration;
   facts.window = window_length(options);
@@ -156,35 +227,41 @@ ReportFacts measure_report(const ReportOptions& options, std::optional<Baseline>
   std::unique_ptr<measure::SpikeLog> spikes;
   if (options.spike_us) {
     // Marked in the system's trace where this program may write it.
-    spikes = std::make_unique<measure::SpikeLog>(options.interval_us + *options.spike_us, platform.placement,
-                                                 platform.time_of_day,
+    spikes = std::make_unique<measure::SpikeLog>(options.interval_us + *options.spike_us, platform.time_of_day,
                                                  platform.trace.open_marker() ? &platform.trace : nullptr);
   }
   // Where the measuring thread never took a step, what this thread finds.
   const auto before = platform.waits.query_timer_resolution();
   ProgressLine progress(
       err, [&platform] { return platform.console.error_terminal_width(); }, options.modes, options.samples,
-      options.duration);
+      conditions.size(), options.duration);
   std::vector<std::optional<std::uint32_t>> resolutions(options.resolutions_us.begin(), options.resolutions_us.end());
   if (resolutions.empty()) {
     resolutions.emplace_back();
   }
-  for (const auto& resolution : resolutions) {
-    facts.blocks.emplace_back().requested_us = resolution;
-    const BlockEnd end = measure_block(options, facts, progress, platform, spikes.get(), partial);
-    // The resolution the report names is the one the measuring thread met,
-    // as the interface shows it: on Linux a real-time thread has no slack.
-    if (facts.blocks.size() == 1) {
-      facts.resolution = end.in_effect ? end.in_effect : before;
+  try {
+    for (const auto& resolution : resolutions) {
+      const ResolutionEnd end =
+          measure_resolution(options, conditions, resolution, facts, progress, platform, spikes.get(), partial);
+      // The resolution the report names is the one the measuring thread met,
+      // as the interface shows it: on Linux a real-time thread has no slack.
+      if (facts.blocks.size() == conditions.size()) {
+        facts.resolution = end.in_effect ? end.in_effect : before;
+      }
+      facts.interrupted = end.interrupted;
+      if (facts.interrupted || end.stopped) {
+        break;
+      }
     }
-    facts.interrupted = end.interrupted;
-    if (facts.interrupted || end.stopped) {
-      break;
-    }
+  } catch (...) {
+    // The line stays, ended, above the error.
+    progress.finish(true);
+    throw;
   }
   if (spikes) {
     facts.spikes = spike_facts(*spikes, *options.spike_us);
   }
+  sum_priorities(facts);
   progress.finish(facts.interrupted);
   return facts;
 }

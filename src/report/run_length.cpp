@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include "report/text.hpp"
+
 namespace report {
 
 std::optional<std::chrono::seconds> time_span(std::string_view text, std::chrono::seconds lowest,
@@ -27,6 +29,17 @@ std::string time_text(std::chrono::seconds time) {
   return s % 3600 == 0 ? fmt::format("{}h", s / 3600)
          : s % 60 == 0 ? fmt::format("{}m", s / 60)
                        : fmt::format("{}s", s);
+}
+
+std::string read_time(const std::string& text, std::optional<std::chrono::seconds>& into) {
+  constexpr std::chrono::seconds kShortest{1}, kLongest = std::chrono::hours(7 * 24);
+  const auto time = time_span(text, kShortest, kLongest);
+  if (!time) {
+    return fmt::format("accepts a time in whole seconds, minutes or hours (90s, 30m, 8h) from {} to {}, not \"{}\"",
+                       time_text(kShortest), time_text(kLongest), printable(text));
+  }
+  into = time;
+  return std::string();
 }
 
 std::optional<std::chrono::seconds> window_length(const ReportOptions& options) {

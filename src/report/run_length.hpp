@@ -27,6 +27,9 @@ std::uint64_t window_count(std::chrono::seconds duration, std::chrono::seconds w
 // nothing for anything else.
 std::optional<std::chrono::seconds> time_span(std::string_view text, std::chrono::seconds lowest,
                                               std::chrono::seconds highest);
+// --duration and --window: a time from a second to a week into `into`;
+// nothing, or what is wrong (the library puts the option's name before it).
+std::string read_time(const std::string& text, std::optional<std::chrono::seconds>& into);
 // "90s", "30m", "8h": the largest unit that gives a whole number.
 std::string time_text(std::chrono::seconds time);
 

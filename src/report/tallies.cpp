@@ -4,19 +4,20 @@
 
 namespace report {
 
-BlockTallies::BlockTallies(std::size_t methods, std::uint64_t interval_us, measure::SpikeLog* spikes,
-                           std::size_t windows) {
-  entries_.resize(methods);
-  for (Entry& entry : entries_) {
-    entry.tally = std::make_unique<measure::WaitTally>(interval_us, spikes);
-    entry.timeline.reserve(windows);
+BlockTallies::BlockTallies(std::size_t conditions, std::size_t methods, std::uint64_t interval_us,
+                           measure::SpikeLog* spikes, std::size_t first_part, std::size_t windows)
+    : methods_(methods) {
+  entries_.resize(conditions * methods);
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    entries_[i].tally = std::make_unique<measure::WaitTally>(interval_us, spikes, first_part + i / methods);
+    entries_[i].timeline.reserve(windows);
   }
 }
 
 std::vector<std::size_t> BlockTallies::counts() const {
-  std::vector<std::size_t> counts;
-  for (const Entry& entry : entries_) {
-    counts.push_back(static_cast<std::size_t>(entry.tally->count()));
+  std::vector<std::size_t> counts(methods_, 0);
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    counts[i % methods_] += static_cast<std::size_t>(entries_[i].tally->count());
   }
   return counts;
 }
@@ -41,11 +42,12 @@ void BlockTallies::cut(std::mutex& data_mutex, std::int64_t start_utc_ms, double
 }
 
 std::vector<MethodReport> method_reports(const ReportOptions& options, measure::SamplingEngine& engine,
-                                         const BlockTallies& tallies) {
+                                         const BlockTallies& tallies, std::size_t c) {
   std::vector<MethodReport> methods;
-  for (std::size_t i = 0; i < options.modes.size(); ++i) {
+  for (std::size_t m = 0; m < options.modes.size(); ++m) {
+    const std::size_t i = c * options.modes.size() + m;
     const measure::SleepSampler& sampler = engine.sampler(i);
-    const measure::WaitMethod* method = measure::find_method(options.modes[i]);
+    const measure::WaitMethod* method = measure::find_method(options.modes[m]);
     const measure::WaitCosts& costs = sampler.costs();
     const measure::WaitTally& tally = *tallies.tally(i);
     const bool counted = options.duration.has_value();
@@ -53,7 +55,8 @@ std::vector<MethodReport> method_reports(const ReportOptions& options, measure::
                        counted ? analysis::summarize(tallies.all(i), tally.early())
                                : analysis::summarize(sampler.samples(), options.interval_us),
                        costs.cpu_unknown ? std::nullopt : analysis::cpu_percent(costs.cpu_ns, costs.waited_us),
-                       costs.fallbacks, method->fallback, tallies.timeline(i), tally.spikes(), counted});
+                       costs.fallbacks, method->fallback, tallies.timeline(i), tally.spikes(), counted,
+                       costs.migrations_unknown ? std::nullopt : std::optional(costs.migrations)});
   }
   return methods;
 }

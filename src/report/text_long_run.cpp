@@ -7,6 +7,7 @@
 
 #include "analysis/bounded_histogram.hpp"
 #include "measure/wait_methods.hpp"
+#include "report/conditions.hpp"
 #include "report/run_length.hpp"
 #include "report/text.hpp"
 
@@ -28,10 +29,19 @@ std::string moment_text(std::int64_t utc_ms, bool with_date) {
 
 // "1 of 8 windows", in the block being measured, and which that is.
 std::string windows_so_far(const ReportFacts& facts) {
-  const ResolutionBlock& block = facts.blocks.back();
+  const ConditionBlock& block = facts.blocks.back();
   const auto per_block = window_count(*facts.duration, *facts.window);
   return fmt::format("{} of {} windows{}", block.methods.empty() ? 0 : block.methods.front().timeline.size(), per_block,
                      block.requested_us ? fmt::format(" at resolution {} μs", *block.requested_us) : "");
+}
+
+// The resolutions measured so far: their blocks follow each other.
+std::size_t resolutions(const ReportFacts& facts) {
+  std::size_t count = 0;
+  for (std::size_t b = 0; b < facts.blocks.size(); ++b) {
+    count += b == 0 || facts.blocks[b].requested_us != facts.blocks[b - 1].requested_us ? 1U : 0U;
+  }
+  return count;
 }
 
 }  // namespace
@@ -41,9 +51,12 @@ std::vector<std::pair<const char*, std::string>> long_run_facts(const ReportFact
   if (!facts.duration) {
     return lines;
   }
-  lines.emplace_back(
-      "Duration", fmt::format("{} per method{}, in windows of {}, one step of each in turn", time_text(*facts.duration),
-                              facts.blocks.size() > 1 ? " and resolution" : "", time_text(*facts.window)));
+  lines.emplace_back("Duration", fmt::format("{} per method{}, in windows of {}, one step of each in turn{}",
+                                             time_text(*facts.duration),
+                                             resolutions(facts) > 1 ? " and resolution" : "", time_text(*facts.window),
+                                             resolutions(facts) < facts.blocks.size()
+                                                 ? ", the conditions sharing it in turns of about a second each"
+                                                 : ""));
   lines.emplace_back(
       "Histogram", fmt::format("waits counted, exact to {} μs, above within 1/{} ({:.2f} %)",
                                analysis::BoundedHistogram::kExactBelow - 1, 2 * analysis::BoundedHistogram::kSubBuckets,
@@ -54,7 +67,7 @@ std::vector<std::pair<const char*, std::string>> long_run_facts(const ReportFact
   return lines;
 }
 
-void write_worst_windows(const ReportFacts& facts, const ResolutionBlock& block,
+void write_worst_windows(const ReportFacts& facts, const ConditionBlock& block,
                          const std::vector<EntryFindings>& entries, std::ostream& out) {
   for (std::size_t m = 0; m < block.methods.size(); ++m) {
     const MethodReport& method = block.methods[m];
@@ -64,7 +77,8 @@ void write_worst_windows(const ReportFacts& facts, const ResolutionBlock& block,
     const WindowFigures& worst = method.timeline[*entries[m].worst_window];
     const bool days = utc_text(method.timeline.front().start_utc_ms).substr(0, 10) !=
                       utc_text(method.timeline.back().start_utc_ms).substr(0, 10);
-    out << fmt::format("{}: worst {} from {} UTC: max {} μs, p99 {} μs.\n", method.name, window_name(*facts.window),
+    out << fmt::format("{}{}: worst {} from {} UTC: max {} μs, p99 {} μs.\n", method.name,
+                       condition_text(block.priority, block.load, block.cpu), window_name(*facts.window),
                        moment_text(worst.start_utc_ms, days), worst.max, worst.p99);
   }
 }
@@ -88,11 +102,12 @@ void write_spikes(const ReportFacts& facts, const Findings& findings, std::ostre
   }
   for (const std::size_t i : findings.worst_spikes) {
     const measure::Spike& spike = spikes.kept[i];
-    const ResolutionBlock& block = facts.blocks[std::min(spike.part, facts.blocks.size() - 1)];
-    out << fmt::format("  {}  {:<{}}  {:>7} μs  CPU {}{}\n", utc_text(spike.utc_ms),
+    const ConditionBlock& block = facts.blocks[std::min(spike.part, facts.blocks.size() - 1)];
+    out << fmt::format("  {}  {:<{}}  {:>7} μs  CPU {}{}{}\n", utc_text(spike.utc_ms),
                        measure::sleep_mode_name(spike.mode), width, spike.us,
                        spike.cpu ? std::to_string(*spike.cpu) : "-",
-                       block.requested_us ? fmt::format("  at resolution {} μs", *block.requested_us) : "");
+                       block.requested_us ? fmt::format("  at resolution {} μs", *block.requested_us) : "",
+                       condition_text(block.priority, block.load, block.cpu));
   }
 }
 

@@ -18,7 +18,7 @@ std::vector<std::pair<const char*, std::string>> long_run_facts(const ReportFact
 
 // Below a table: per method with more than one window, its worst ("Sleep:
 // worst minute from 03:12:27 UTC: max 4180 μs, p99 1204 μs.").
-void write_worst_windows(const ReportFacts& facts, const ResolutionBlock& block,
+void write_worst_windows(const ReportFacts& facts, const ConditionBlock& block,
                          const std::vector<EntryFindings>& entries, std::ostream& out);
 
 // With --spike: how many, and the longest.

@@ -1,7 +1,8 @@
 #pragma once
 
 // The report for people: the facts, then per resolution a table with a row
-// per method (and with --within, the choice), then the comparison.
+// per method, grouped by condition (and with --within, the choices), then
+// the comparison.
 #include <iosfwd>
 
 #include "report/facts.hpp"
@@ -10,5 +11,12 @@
 namespace report {
 
 void write_text_report(const ReportFacts& facts, const Findings& findings, std::ostream& out);
+
+// Its parts: the facts above the tables, `conditions` measured at each
+// resolution.
+void write_facts(const ReportFacts& facts, std::size_t conditions, std::ostream& out);
+// After --compare: the figures before and now, the entries on one
+// side only.
+void write_comparison(const Baseline& baseline, const Comparison& comparison, std::ostream& out);
 
 }  // namespace report

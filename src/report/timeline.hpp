@@ -3,7 +3,9 @@
 // A run cut into windows of time: what each window saw of a method, and the
 // moments in UTC as a report writes them.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace report {
 
@@ -19,5 +21,8 @@ struct WindowFigures {
 
 // "2026-12-07T03:12:27.123Z", from milliseconds since 1970 UTC.
 std::string utc_text(std::int64_t utc_ms);
+// The milliseconds since 1970 UTC that utc_text wrote (its milliseconds may
+// be left out); nothing for any other text.
+std::optional<std::int64_t> utc_ms_of(std::string_view text);
 
 }  // namespace report

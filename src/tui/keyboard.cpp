@@ -1,4 +1,5 @@
 // The keys and what they do.
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -24,8 +25,10 @@ bool RealTimeTUI::handle_event(const Event& event) {
   if (is_key(event, 'm', 'M')) {
     {
       const std::lock_guard lock(data_mutex_);
+      // The next of the methods given, round to the first.
       measure::SleepSampler& sampler = engine_.sampler(0);
-      sampler.set_mode(measure::next_sleep_mode(sampler.mode()));
+      const auto at = std::find(methods_.begin(), methods_.end(), sampler.mode());
+      sampler.set_mode(at == methods_.end() || at + 1 == methods_.end() ? methods_.front() : *(at + 1));
     }
     // Samples of the old method would mix into the new one's statistics.
     clear_data();

@@ -118,7 +118,11 @@ Element render_stats_panel(const FrameSnapshot& snapshot) {
   const bool active = snapshot.sampling;
   const measure::TimerResolution& resolution = snapshot.resolution;
   return vbox({hbox({
-      column(row("⚙️ Mode: ", Color::GrayLight, measure::sleep_mode_name(snapshot.mode), Color::Cyan),
+      column(row("⚙️ Mode: ", Color::GrayLight,
+                 snapshot.mode_detail.empty()
+                     ? std::string(measure::sleep_mode_name(snapshot.mode))
+                     : fmt::format("{} {}", measure::sleep_mode_name(snapshot.mode), snapshot.mode_detail),
+                 Color::Cyan),
              row("    Min: ", Color::Green, analysis::format_microseconds(stats.min), Color::Yellow),
              row("    Max: ", Color::Red, analysis::format_microseconds(stats.max), Color::Yellow)),
       column(row("  Status: ", Color::GrayLight, active ? "🟢 Running" : "🔴 Stopped",

@@ -17,12 +17,31 @@ namespace tui {
 
 using namespace ftxui;
 
-RealTimeTUI::RealTimeTUI(const measure::Platform& platform)
+namespace {
+
+std::vector<measure::SleepMode> cycle_of(const ScreenChoices& choices) {
+  if (!choices.methods.empty()) {
+    return choices.methods;
+  }
+  std::vector<measure::SleepMode> modes;
+  for (const measure::WaitMethod& method : measure::interface_methods()) {
+    modes.push_back(method.mode);
+  }
+  return modes;
+}
+
+}  // namespace
+
+RealTimeTUI::RealTimeTUI(const measure::Platform& platform, const ScreenChoices& choices)
     : waits_(platform.waits),
       process_(platform.process),
       console_(platform.console),
       screen_(ScreenInteractive::TerminalOutput()),
-      engine_(platform.waits, data_mutex_, {measure::SamplerSetup{}}),
+      methods_(cycle_of(choices)),
+      mode_detail_(mode_detail(choices)),
+      engine_(platform.waits, &platform.placement, data_mutex_,
+              {{choices.condition,
+                {measure::SamplerSetup{methods_.front(), 500, measure::Retention::KeepNewest, choices.interval}}}}),
       no_colour_(no_colour_requested()) {
   // Nothing here takes the mouse, and tracking it would keep the user from
   // selecting the numbers on screen (and flood the loop with motion events).
@@ -69,12 +88,20 @@ void RealTimeTUI::run() {
         }
         draw();
         check_signals(loop);
+        if (engine_.failure()) {
+          // Measuring cannot go on as asked (the thread could not be kept to
+          // its CPU): the run ends, and says why.
+          quit();
+        }
         update_timer_resolution();
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
       }
     }
     if (terminal_gone_) {
       throw std::runtime_error("the terminal is gone");
+    }
+    if (const auto failure = engine_.failure()) {
+      throw std::runtime_error(*failure);
     }
   } catch (const std::exception& e) {
     logger->error("[TUI] Exception in run(): {}", e.what());
@@ -109,6 +136,7 @@ const FrameSnapshot& RealTimeTUI::take_snapshot(int width, int height, int termi
     next_samples_.assign(sampler.samples().begin(), sampler.samples().end());
     inputs.mode = sampler.mode();
   }
+  inputs.mode_detail = mode_detail_;
   inputs.samples = next_samples_;
   inputs.sampling = engine_.active();
   inputs.resolution = resolution_;

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <ftxui/component/component_base.hpp>
@@ -16,6 +17,7 @@
 #include "measure/platform.hpp"
 #include "measure/sampling_engine.hpp"
 #include "tui/frame_writer.hpp"
+#include "tui/screen_choices.hpp"
 #include "tui/snapshot.hpp"
 
 namespace tui {
@@ -24,7 +26,8 @@ namespace tui {
 // timer resolution state and the view state the keyboard changes.
 class RealTimeTUI {
  public:
-  explicit RealTimeTUI(const measure::Platform& platform = measure::system_platform());
+  explicit RealTimeTUI(const measure::Platform& platform = measure::system_platform(),
+                       const ScreenChoices& choices = {});
   RealTimeTUI(const RealTimeTUI&) = delete;
   RealTimeTUI& operator=(const RealTimeTUI&) = delete;
   ~RealTimeTUI();
@@ -81,6 +84,10 @@ class RealTimeTUI {
   std::mutex data_mutex_;
   // Reads the keys and keeps the terminal's modes; draws nothing itself.
   ftxui::ScreenInteractive screen_;
+  // The methods the m key cycles through, and what the Mode field says
+  // after the method.
+  std::vector<measure::SleepMode> methods_;
+  std::string mode_detail_;
   // One sampler, whose method the m key switches.
   measure::SamplingEngine engine_;
   // From the start of `run` until `quit`.

@@ -8,6 +8,7 @@ FrameSnapshot make_snapshot(const FrameInputs& inputs) {
   FrameSnapshot snapshot;
   snapshot.stats = analysis::compute_stats(inputs.samples);
   snapshot.mode = inputs.mode;
+  snapshot.mode_detail = inputs.mode_detail;
   snapshot.sampling = inputs.sampling;
   snapshot.resolution = inputs.resolution;
   snapshot.filter = inputs.filter;

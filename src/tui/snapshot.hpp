@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "analysis/histogram.hpp"
 #include "analysis/sample_stats.hpp"
@@ -26,17 +27,20 @@ struct FrameInputs {
   int height = 0;
   // The terminal's rows, which the frame does not outgrow; 0 when unknown.
   int terminal_rows = 0;
+  // Said after the method: the interval and condition where not the default.
+  std::string mode_detail;
   // Equal inputs make equal snapshots; the samples are compared by value.
   bool operator==(const FrameInputs& other) const {
-    return std::ranges::equal(samples, other.samples) && mode == other.mode && sampling == other.sampling &&
-           resolution == other.resolution && filter == other.filter && width == other.width && height == other.height &&
-           terminal_rows == other.terminal_rows;
+    return std::ranges::equal(samples, other.samples) && mode == other.mode && mode_detail == other.mode_detail &&
+           sampling == other.sampling && resolution == other.resolution && filter == other.filter &&
+           width == other.width && height == other.height && terminal_rows == other.terminal_rows;
   }
 };
 
 struct FrameSnapshot {
   analysis::SampleStats stats;
   measure::SleepMode mode = measure::SleepMode::Sleep;
+  std::string mode_detail;
   bool sampling = false;
   measure::TimerResolution resolution;
   analysis::HistogramFilter filter = analysis::HistogramFilter::All;

@@ -52,6 +52,44 @@ TEST(LatencySummary, ThinPercentiles) {
   }
 }
 
+// From a histogram (a saved report's) the same percentiles as from the samples,
+// and those finer than a permille.
+TEST(LatencySummary, NearestRankOfBins) {
+  Samples samples(10'000);
+  std::iota(samples.begin(), samples.end(), 1);
+  samples.push_back(50'000), samples.push_back(7);
+  const auto s = analysis::summarize(samples, 1);
+  std::vector<analysis::Bin> bins;
+  for (const auto& [value, count] : s.histogram) {
+    bins.push_back({value, count});
+  }
+  const std::pair<std::uint64_t, std::uint64_t> permilles[] = {{500, s.p50}, {900, s.p90}, {990, s.p99}, {999, s.p999}};
+  for (const auto& [permille, expected] : permilles) {
+    EXPECT_EQ(analysis::nearest_rank_of_bins(bins, permille, 1000), expected) << permille;
+  }
+  struct Case {
+    std::vector<analysis::Bin> bins;
+    std::uint64_t parts, whole;
+    std::optional<std::uint64_t> expected;
+  };
+  const Case cases[] = {
+      // p99.99 of 10002 samples is the 10001st: the last but one.
+      {bins, 9999, 10000, 10'000},
+      {{{5, 300}}, 9999, 10000, 5},
+      {{{1, 9999}, {2, 1}}, 9999, 10000, 1},
+      {{{1, 9998}, {2, 2}}, 9999, 10000, 2},
+      {{{1, 1}, {9, 1}}, 0, 10000, 1},
+      {{}, 5, 10, std::nullopt},
+      {{{1, 0}, {2, 0}}, 5, 10, std::nullopt},
+      // Counts far beyond any run, without overflow.
+      {{{1, 1ULL << 62}, {2, 1}}, 9999, 10000, 1},
+      {{{1, 1ULL << 62}, {2, 1ULL << 62}}, 9999, 10000, 2},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(analysis::nearest_rank_of_bins(c.bins, c.parts, c.whole), c.expected) << c.bins.size() << " " << c.parts;
+  }
+}
+
 TEST(LatencySummary, CpuShareAndTheCheapestWithin) {
   EXPECT_DOUBLE_EQ(*analysis::cpu_percent(500'000, 2'000), 25.0);
   EXPECT_DOUBLE_EQ(*analysis::cpu_percent(2'001'000, 2'000), 100.0) << "a spin read a hair wide";

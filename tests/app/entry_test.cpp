@@ -58,4 +58,21 @@ TEST(Entry, CommandLines) {
   }
 }
 
+// The screen takes the choices it shares with the report: the methods its m
+// key cycles through, the interval, one condition.
+TEST(Entry, TheScreenTakesItsChoices) {
+  FakePlatform platform;
+  auto r = run({"--method", "hybrid,sleep", "--interval", "500", "--priority", "normal", "--load", "2", "--cpu", "1"},
+               platform);
+  EXPECT_EQ(r.status, 0) << r.err;
+  ASSERT_TRUE(r.ran);
+  EXPECT_EQ(r.choices.methods, (std::vector{measure::SleepMode::Hybrid, measure::SleepMode::Sleep}));
+  EXPECT_EQ(r.choices.interval.count(), 500);
+  EXPECT_EQ(r.choices.condition, (measure::Condition{measure::Priority::Normal, 2, 1}));
+  EXPECT_EQ(tui::mode_detail(r.choices), "500 μs, normal, load 2, CPU 1");
+  r = run({}, platform);
+  EXPECT_TRUE(r.ran && r.choices.methods.empty() && r.choices.condition == measure::Condition{});
+  EXPECT_EQ(tui::mode_detail(r.choices), "") << "the frame as it always was";
+}
+
 }  // namespace

@@ -560,9 +560,129 @@ case_compare() {
     promtool check metrics <"$dir/metrics" || fail "$(cat "$dir/metrics")"
   "$bin" --report --format openmetrics --method sleep,busywait --samples 50 --compare "$dir/base.json" </dev/null \
     >"$dir/metrics"
-  grep -q '^quorvane_baseline_wait_seconds{method="Sleep",interval="1000",resolution="default",statistic="p99"} ' \
+  grep -q '^quorvane_baseline_wait_seconds{method="Sleep",interval="1000",resolution="default",priority="raised",load="0",cpu="any",statistic="p99"} ' \
     "$dir/metrics" && grep -q '^quorvane_baseline_compared 1$' "$dir/metrics" && promtool check metrics <"$dir/metrics" ||
     fail "$(cat "$dir/metrics")"
+}
+
+# Conditions: bad ones refused before a thread starts; a CPU kept to, with no
+# migration; a load at normal priority that a normal thread feels, and whose
+# CPU time the kernel counts; no load thread left by a signal or a failed
+# write; the screen started in a condition of its own.
+case_conditions() {
+  local args option status
+  # One line, status 2, and no thread ever started (strace sees no clone).
+  for args in "--load -1" "--load 257" "--load 1,,2" "--cpu 99" "--cpu 1-" "--cpu 0,,1" "--priority fast" \
+    "--report --load 1,,2" "--report --cpu 99" "--report --cpu x" "--report --priority fast"; do
+    # shellcheck disable=SC2086 # the words are options
+    ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0 strace -f -qq -e trace=clone,clone3 -o "$dir/strace" \
+      "$bin" $args </dev/null >"$dir/out" 2>"$dir/err" && status=0 || status=$?
+    option=${args##*--} && option=${option%% *}
+    [ "$status" = 2 ] && [ "$(wc -l <"$dir/err")" = 1 ] && [ ! -s "$dir/out" ] &&
+      grep -q "^quorvane: --$option: " "$dir/err" || fail "$args: status $status, said $(cat "$dir/err")"
+    ! grep -q clone "$dir/strace" || fail "$args: a thread was started: $(cat "$dir/strace")"
+  done
+  if [ "$(nproc)" -ge 2 ]; then
+    taskset -c 0 "$bin" --report --cpu 1 </dev/null >/dev/null 2>"$dir/err" && status=0 || status=$?
+    [ "$status" = 2 ] && grep -qx "quorvane: --cpu: CPU 1 is not one this process may use; it may use CPUs 0" \
+      "$dir/err" || fail "--cpu 1 under taskset -c 0: status $status, said $(cat "$dir/err")"
+  fi
+  # One entry per CPU the process may use and method, each kept to its CPU.
+  "$bin" --report --json --cpu all --method sleep,busywait --samples 50 </dev/null >"$dir/json" || fail "status $?"
+  jq -e --argjson n "$(nproc)" '.methods as $m | (.usable_cpus | length) == $n and ($m | length) == 2 * $n
+    and ([$m[].cpu] | unique) == .usable_cpus
+    and all($m[]; .migrations == 0 and .samples == 50 and .load == 0 and .priority == "raised")' \
+    "$dir/json" >/dev/null || fail "--cpu all: $(jq -c '.methods[] | [.method, .cpu, .migrations]' "$dir/json")"
+  # As metrics, labelled by condition, as promtool takes them.
+  "$bin" --report --format openmetrics --method sleep,busywait --samples 20 --load 0,1 --cpu 0 --within 50 \
+    </dev/null >"$dir/metrics"
+  grep -q '^quorvane_load_cpu_ratio{interval="1000",resolution="default",priority="raised",load="1",cpu="0"} ' \
+    "$dir/metrics" && grep -q '^quorvane_wait_migrations{method="BusyWait",.*,load="1",cpu="0"} 0$' "$dir/metrics" &&
+    promtool check metrics <"$dir/metrics" || fail "$(cat "$dir/metrics")"
+  conditions_under_load
+  conditions_signals
+  conditions_screen
+}
+
+# At normal priority, as an ordinary user, four busy threads on this machine
+# make a sleeping thread wait for its turn; the kernel counts at least the
+# CPU time the load threads say they had.
+conditions_under_load() {
+  [ "$(id -u)" = 0 ] || { echo "skipped under load: changing user needs root" && return; }
+  local run kernel used
+  run=$(as_nobody "$bin")
+  # shellcheck disable=SC2086 # a command line
+  kernel=$( (TIMEFORMAT=%U+%S && time $run --report --json --priority normal --load 0,4 \
+    --method sleep,busywait,hybrid --samples 300 </dev/null >"$dir/json") 2>&1 | bc)
+  jq -c '.methods[] | [.method, .load, .p50, .p99, .max, .cpu_percent, .load_cpu_percent, .migrations]' "$dir/json"
+  jq -e '.priority == {"process": false, "thread": false} and all(.methods[]; .priority_granted == null)
+    and (.methods | map(select(.method == "Sleep"))) as [$idle, $loaded]
+    | $idle.load == 0 and $loaded.load == 4 and $loaded.p99 > 1.5 * $idle.p99' "$dir/json" >/dev/null ||
+    fail "the loaded Sleep's p99 is not well above the idle one's"
+  # The load ran at least as long as its waits (each of 1 ms or more, so a
+  # step each) and the 5 ms pause after each; its threads were on a CPU for
+  # their share of that.
+  used=$(jq '[.methods[] | select(.load == 4)] | (.[0].load_cpu_percent / 100 * 4) as $cpus
+    | [.[] | .samples * (.avg + 5000) / 1000000 * $cpus] | add' "$dir/json")
+  echo "process $kernel s, the load's at least $used s"
+  [ "$(echo "$kernel >= $used && $used > 0" | bc)" = 1 ] || fail "process CPU $kernel s, the load's $used s"
+  jq -e '[.methods[] | select(.load == 4)][0].load_cpu_percent * 4 >= 25' "$dir/json" >/dev/null ||
+    fail "the load threads were hardly on a CPU"
+}
+
+threads_of() { find /proc/"$1"/task -mindepth 1 -maxdepth 1 | wc -l; }
+threads_are() { [ "$(threads_of "$2")" = "$1" ]; } # COUNT PID
+
+# A stop signal ends the load with the measuring: while the report waits to
+# be written (into a full pipe), the process has no other thread left, and
+# it ends by the signal. A write that fails ends it too.
+conditions_signals() {
+  local signal status keep pid threads
+  mkfifo "$dir/out.fifo"
+  for signal in TERM:143 INT:130 HUP:129; do
+    exec {keep}<>"$dir/out.fifo" # opened both ways: a writer never waits to open it
+    head -c 65536 /dev/zero >"$dir/out.fifo" # the pipe is full
+    # (A script's background job starts with interrupts ignored.)
+    in_background env --default-signal=INT "$bin" --report --load 4 --samples 100000 --method sleep </dev/null \
+      >"$dir/out.fifo" 2>/dev/null
+    pid=$!
+    sleep 1.5
+    threads=$(threads_of $pid) # the main thread, the measuring thread, its controller, the load (a sanitizer's too)
+    [ "$threads" -ge 7 ] || fail "no load threads running"
+    kill -s "${signal%:*}" $pid
+    # Those six end; the main thread waits to write.
+    retry 5 "SIG${signal%:*}: threads left" threads_are $((threads - 6)) $pid
+    timeout 2 cat <&$keep >/dev/null || true
+    exec {keep}<&-
+    wait $pid && status=0 || status=$?
+    [ "$status" = "${signal#*:}" ] || fail "SIG${signal%:*}: status $status"
+  done
+  "$bin" --report --load 2 --samples 30 --method sleep </dev/null >/dev/full 2>"$dir/err" && status=0 || status=$?
+  [ "$status" = 1 ] && grep -q "No space left on device" "$dir/err" || fail "/dev/full: status $status"
+  status=$(bash -c '"$0" --report --load 2 --samples 30 --method sleep </dev/null 2>/dev/null | true;
+    echo "${PIPESTATUS[0]}"' "$bin")
+  [ "$status" = 141 ] || [ "$status" = 1 ] || fail "a closed pipe: status $status"
+}
+
+# The screen in the choices given: the Mode field names them, m comes back
+# to the one method, and its threads are what was asked for.
+conditions_screen() {
+  local pid measuring threads
+  start 100 40 "$bin" --method hybrid --interval 500
+  wait_for "Mode: Hybrid 500 μs "
+  wait_samples 20
+  threads=$(threads_of "$(program_pid)")
+  send m
+  wait_match "Samples: [0-9]{1,2} "
+  wait_for "Mode: Hybrid 500 μs "
+  quit_with q 0
+  start 100 40 "$bin" --method sleep --load 1 --cpu 0 --priority normal
+  wait_for "Mode: Sleep normal, load 1, CPU 0"
+  pid=$(program_pid)
+  measuring=$(grep -l '^Cpus_allowed_list:[[:space:]]*0$' /proc/"$pid"/task/*/status | wc -l)
+  [ "$measuring" = 1 ] || fail "$measuring threads kept to CPU 0, not the measuring thread alone"
+  threads_are $((threads + 1)) "$pid" || fail "$(threads_of "$pid") threads, not $threads and one load thread"
+  quit_with q 0
 }
 
 # The JSON report as a program reads it; ARGS run the binary (wine for Windows).
@@ -619,7 +739,13 @@ long_run_read() {
 # as root, a full disk leaves the file whole, and the spikes reach the
 # kernel's trace.
 case_long_run() {
+  local shown
   long_run_read
+  # Its page draws the timeline of each entry, a line per condition.
+  "$bin" --report --json --method sleep,busywait --priority raised,normal --duration 4s --window 1s \
+    --html "$dir/long.html" </dev/null >"$dir/long.json" 2>"$dir/err" || fail "--html: status $?: $(cat "$dir/err")"
+  shown=$(page_py check "$dir/long.html" "$dir/long.json") &&
+    [ "$shown" = "tradeoff 4, percentiles 4, histograms 4, timeline 4" ] || fail "the page of a long run: $shown"
   local m=$dir/quorvane.prom status
   in_background "$bin" --report --format openmetrics --method sleep --duration 4s --window 1s -o "$m" </dev/null
   read_while_running $! "$m" ends_in_eof
@@ -676,6 +802,102 @@ case_long_run() {
 # The Windows program's run of a set duration under wine (ARGS run it).
 case_long_run_windows() {
   long_run_read "$@"
+}
+
+# page.py ARGS...: the page checks of tests/e2e/page.py.
+page_py() { python3 "$(dirname "$(realpath "$0")")/page.py" "$@"; }
+# browse OUT ARGS...: headless Chromium on a page, its output in OUT; it and
+# every helper it starts waited for (killed after a minute).
+browse() {
+  local out=$1 profile
+  shift
+  profile=$(mktemp -d -p "$dir")
+  page_py browse 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync --host-resolver-rules="MAP * ~NOTFOUND" \
+    --user-data-dir="$profile" --window-size=1280,800 "$@" >"$out" 2>"$dir/chromium.err" ||
+    fail "chromium $*: status $?: $(tail -n3 "$dir/chromium.err")"
+}
+# shot PAGE PNG [ARGS...]: Chromium's screenshot of PAGE at 1280×800.
+shot() {
+  local page=$1 png=$2
+  shift 2
+  rm -f "$png" && browse /dev/null "$@" --screenshot="$png" "file://$page"
+  [ -s "$png" ] || fail "no screenshot of $page"
+}
+
+# The page of plots: it parses as XML, runs and fetches nothing, has a series
+# per method in every plot with the figures of the same run's JSON, and
+# Chromium draws each plot, asking nothing of the network. Saved runs
+# overlay; a host named like a script shows as text; bad input is refused
+# before anything is measured, with no page written.
+case_html() {
+  command -v chromium >/dev/null || fail "chromium is not installed (make test installs it)"
+  local shown section args status
+  "$bin" --report --method all --samples 300 --json --html "$dir/r.html" </dev/null >"$dir/r.json" || fail "status $?"
+  jq -e '[.methods[].cpu_percent | numbers] | length == 5' "$dir/r.json" >/dev/null || fail "a CPU share unknown"
+  shown=$(page_py check "$dir/r.html" "$dir/r.json") && [ "$shown" = "tradeoff 5, percentiles 5, histograms 5" ] ||
+    fail "the page: $shown"
+  ! grep -qiE '<script|https?:' "$dir/r.html" || fail "a script or a URL in the page"
+  shot "$dir/r.html" "$dir/r.png" --log-net-log="$dir/net.json"
+  page_py drawn "$dir/r.png" && page_py requests "$dir/net.json" || fail "blank, or the page asked for something"
+  for section in tradeoff percentiles histograms; do
+    page_py only "$dir/r.html" "$section" "$dir/$section.html" && shot "$dir/$section.html" "$dir/$section.png"
+    page_py drawn "$dir/$section.png" "#0072B2" "#D55E00" || fail "the $section plot is not drawn"
+  done
+  # The check of the network sees a page that asks.
+  sed 's|</body>|<img src="http://quorvane.invalid/x.png"/></body>|' "$dir/r.html" >"$dir/asks.html"
+  shot "$dir/asks.html" "$dir/asks.png" --log-net-log="$dir/asks.json"
+  ! page_py requests "$dir/asks.json" 2>/dev/null || fail "a request of the page went unseen"
+
+  "$bin" --report --method sleep,hybrid --interval 2000 --samples 100 --json </dev/null >"$dir/b.json"
+  "$bin" --plot "$dir/r.json" "$dir/b.json" -o "$dir/c.html" </dev/null || fail "--plot: status $?"
+  shown=$(page_py check "$dir/c.html" "$dir/r.json" "$dir/b.json") &&
+    [ "$shown" = "tradeoff 7, percentiles 7, histograms 7" ] || fail "the overlay: $shown"
+  jq '.sysinfo.nodename = "<script>alert(1)</script>"' "$dir/b.json" >"$dir/x.json"
+  "$bin" --plot "$dir/x.json" "$dir/r.json" -o "$dir/x.html" </dev/null || fail "--plot: status $?"
+  page_py check "$dir/x.html" "$dir/x.json" "$dir/r.json" >/dev/null || fail "the hostile page"
+  browse "$dir/dom" --dump-dom "file://$dir/x.html"
+  ! grep -qi '<script' "$dir/dom" && grep -qF '&lt;script&gt;alert(1)&lt;/script&gt; · Sleep' "$dir/dom" ||
+    fail "the host name is not shown as text"
+
+  printf '\x89PNG\r\n\x1a\n' >"$dir/binary.json" && : >"$dir/empty.json"
+  echo '{"name": "another program"}' >"$dir/other.json"
+  jq '.file_version = 9' "$dir/r.json" >"$dir/v9.json" && head -c 500 "$dir/r.json" >"$dir/cut.json"
+  for args in "--plot $dir/missing.json -o $dir/bad.html" "--plot $dir/empty.json -o $dir/bad.html" \
+    "--plot $dir/binary.json -o $dir/bad.html" "--plot $dir/other.json -o $dir/bad.html" \
+    "--plot $dir/v9.json -o $dir/bad.html" "--plot $dir/r.json $dir/cut.json -o $dir/bad.html" "--plot -o $dir/bad.html" \
+    "--report --html $dir/none/bad.html" "--report --html $dir" "--plot $dir/r.json -o $dir/none/bad.html"; do
+    # shellcheck disable=SC2086 # the arguments, split
+    "$bin" $args </dev/null >"$dir/out" 2>"$dir/err" && status=0 || status=$?
+    [ "$status" = 2 ] && [ "$(wc -l <"$dir/err")" = 1 ] && [ ! -s "$dir/out" ] && [ ! -e "$dir/bad.html" ] ||
+      fail "$args: status $status, said $(cat "$dir/err")"
+  done
+}
+
+# The Windows program's page under wine (ARGS run it): written, it parses,
+# with a series per method; wine counts no CPU time, so the trade-off has none.
+case_report_html() {
+  local shown
+  (cd "$dir" && "$@" "$bin" --report --samples 100 --method all --json --html page.html </dev/null >json) ||
+    fail "status $?"
+  shown=$(page_py check "$dir/page.html" "$dir/json") && [ "$shown" = "tradeoff 0, percentiles 5, histograms 5" ] ||
+    fail "the page: $shown"
+}
+
+# Conditions through the Windows calls (ARGS run the binary: wine): an
+# entry per CPU, load and method, each kept to its CPU; a CPU that is not
+# there refused.
+case_report_conditions() {
+  local status
+  "$@" "$bin" --report --json --cpu all --load 0,1 --method sleep,busywait --samples 30 </dev/null >"$dir/json" ||
+    fail "status $?"
+  jq -e '.usable_cpus as $cpus | .methods as $m | ($m | length) == 4 * ($cpus | length)
+    and ([$m[].cpu] | unique) == $cpus and ([$m[].load] | unique) == [0, 1]
+    and all($m[]; .migrations == 0 and .samples == 30 and .priority == "raised" and has("cpu_kind"))' "$dir/json" \
+    >/dev/null || fail "$(jq -c '.methods[] | [.method, .load, .cpu, .migrations, .samples]' "$dir/json")"
+  "$@" "$bin" --report --cpu 99 </dev/null >"$dir/out" 2>"$dir/err" && status=0 || status=$?
+  [ "$status" = 2 ] && grep -q "^quorvane: --cpu: CPU 99 does not exist" "$dir/err" && [ ! -s "$dir/out" ] ||
+    fail "--cpu 99: status $status, said $(cat "$dir/err")"
 }
 
 # The Windows program under wine (ARGS run it), in a real terminal: the frame

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
+#include "support/fake_placement.hpp"
 #include "support/fake_waits.hpp"
 
 namespace {
@@ -64,9 +66,11 @@ TEST(SamplingEngine, StartWhileActiveChangesNothing) {
   SamplingEngine engine(waits, data_mutex, {{}});
   EXPECT_TRUE(engine.start());
   EXPECT_FALSE(engine.start());
+  ASSERT_TRUE(measured(engine, data_mutex, 1));
   engine.stop();
   EXPECT_EQ(waits.process_priority_requests, 1);
   EXPECT_EQ(waits.thread_priority_requests, 1);
+  EXPECT_EQ(waits.process_priority_restores, 1) << "the process left as it started";
 }
 
 // The s key: stopped, then started again on a new thread.
@@ -114,7 +118,7 @@ TEST(SamplingEngine, SaysWhetherItsThreadWasRaised) {
     engine.start();
     ASSERT_TRUE(measured(engine, data_mutex, 1));
     engine.stop();
-    EXPECT_EQ(engine.thread_priority(), !refused);
+    EXPECT_EQ(engine.condition_run(0).thread_priority(), !refused);
   }
 }
 
@@ -125,12 +129,12 @@ TEST(SamplingEngine, ReadsTheResolutionAfterItsFirstStep) {
   waits.on_wait = [&] { waits.resolution->current_us = 1'000; };
   std::mutex data_mutex;
   SamplingEngine engine(waits, data_mutex, {{}});
-  EXPECT_FALSE(engine.resolution_in_effect());
+  EXPECT_FALSE(engine.condition_run(0).resolution);
   engine.start();
   ASSERT_TRUE(measured(engine, data_mutex, 1));
   engine.stop();
-  ASSERT_TRUE(engine.resolution_in_effect());
-  EXPECT_EQ(engine.resolution_in_effect()->current_us, 1'000U);
+  ASSERT_TRUE(engine.condition_run(0).resolution);
+  EXPECT_EQ(engine.condition_run(0).resolution->current_us, 1'000U);
 }
 
 // A report's run: one step of each method in turn, a full one left out, until
@@ -148,6 +152,75 @@ TEST(SamplingEngine, InterleavesUntilEveryMethodIsFull) {
   EXPECT_EQ(timer_waits_at_each_wait, (std::vector<int>{0, 1, 1, 2, 2, 3, 4, 5}));
   EXPECT_EQ(engine.sampler(0).samples().size(), 3U);
   EXPECT_EQ(engine.sampler(1).samples().size(), 5U);
+}
+
+// Conditions take turns in phases of about the phase's length, each wait
+// of a condition made in it: on a thread kept to its CPU, at its priority
+// (raised: asked for, and given back after; normal: nothing asked), with its
+// load threads running and no others. Every thread ends with the run.
+TEST(SamplingEngine, ConditionsTakeTurnsInPhases) {
+  FakeWaits waits;
+  testing_support::FakePlacement placement;
+  struct Wait {
+    std::optional<std::uint32_t> cpu;
+    std::size_t load_threads;
+    bool operator==(const Wait&) const = default;
+  };
+  std::vector<Wait> seen;  // each wait's
+  waits.on_wait = [&] { seen.push_back({placement.pinned_here(), measure::Load::running()}); };
+  std::mutex data_mutex;
+  const std::vector<measure::SamplerSetup> twelve{{SleepMode::Sleep, 12, measure::Retention::KeepFirst}};
+  SamplingEngine engine(waits, &placement, data_mutex,
+                        {{{measure::Priority::Raised, 0, 0}, twelve}, {{measure::Priority::Normal, 2, 1}, twelve}},
+                        20ms);
+  engine.start();
+  ASSERT_TRUE(engine.wait_for_end(10s));
+  engine.stop();
+  EXPECT_EQ(measure::Load::running(), 0U) << "a load thread outlived the run";
+  ASSERT_EQ(seen.size(), 24U);
+  const Wait raised{0, 0}, loaded{1, 2};
+  std::size_t runs = 0, longest = 0;
+  for (std::size_t i = 0, run = 0; i < seen.size(); ++i) {
+    ASSERT_TRUE(seen[i] == raised || seen[i] == loaded)
+        << i << ": CPU " << seen[i].cpu.value_or(99) << ", load " << seen[i].load_threads;
+    run = i > 0 && seen[i] == seen[i - 1] ? run + 1 : 1;
+    runs += run == 1 ? 1 : 0;
+    longest = std::max(longest, run);
+  }
+  EXPECT_GE(runs, 4U) << "each condition came back";
+  EXPECT_GE(longest, 2U) << "conditions alternate wait by wait";
+  const measure::ConditionRun& first = engine.condition_run(0);
+  const measure::ConditionRun& second = engine.condition_run(1);
+  EXPECT_GE(first.phases, 2U);
+  EXPECT_EQ(waits.process_priority_requests, static_cast<int>(first.phases));
+  EXPECT_EQ(waits.thread_priority_requests, static_cast<int>(first.phases));
+  EXPECT_EQ(waits.process_priority_restores, static_cast<int>(first.phases));
+  EXPECT_EQ(waits.waits_at_normal_priority, 12);
+  EXPECT_TRUE(first.process_priority() && first.thread_priority());
+  EXPECT_EQ(second.phases, static_cast<std::uint32_t>(placement.pins.size() - first.phases));
+  EXPECT_FALSE(second.process_priority() || second.thread_priority()) << "nothing asked, nothing granted";
+  EXPECT_GT(second.load.lived_ns, 0U);
+  EXPECT_EQ(first.load.lived_ns, 0U);
+  EXPECT_EQ(engine.sampler(0).costs().migrations + engine.sampler(1).costs().migrations, 0U);
+  EXPECT_FALSE(engine.failure());
+}
+
+// A CPU the thread cannot be kept to ends the run, said, before any wait
+// there, with its load threads ended.
+TEST(SamplingEngine, AThreadThatCannotBePinnedEndsTheRun) {
+  FakeWaits waits;
+  testing_support::FakePlacement placement;
+  placement.pin_refused = true;
+  std::mutex data_mutex;
+  SamplingEngine engine(waits, &placement, data_mutex,
+                        {{{measure::Priority::Raised, 3, 1}, {{SleepMode::Sleep, 5, measure::Retention::KeepFirst}}}});
+  engine.start();
+  ASSERT_TRUE(engine.wait_for_end(10s));
+  engine.stop();
+  EXPECT_EQ(engine.failure(), "the measuring thread could not be kept to CPU 1");
+  EXPECT_EQ(waits.waits, 0);
+  EXPECT_EQ(measure::Load::running(), 0U);
+  EXPECT_EQ(waits.process_priority_restores, waits.process_priority_requests);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/latency_summary.hpp"
+#include "support/fake_placement.hpp"
 #include "support/fake_waits.hpp"
 
 namespace {
@@ -71,6 +72,41 @@ TEST(SleepSampler, EachPassTimesItsWaitAlone) {
     EXPECT_EQ(fake.timer_waits, c.timer_waits);
     EXPECT_EQ(fake.open_timers, 0);
     EXPECT_EQ(sampler.costs().fallbacks, c.creation_fails || c.arming_fails ? 1U : 0U);
+  }
+}
+
+// The CPU of each wait is read outside its timestamps (a reading costs the
+// fake 5 ms), at its start and its end: a wait counts as a migration when it
+// ends elsewhere than it began, or, kept to a CPU, begins or ends elsewhere;
+// a CPU the system will not say leaves the count unknown.
+TEST(SleepSampler, CountsTheWaitsThatMigrated) {
+  using CpuReadings = std::vector<std::optional<std::uint32_t>>;
+  struct Case {
+    CpuReadings readings;  // in turn, round again
+    std::optional<std::uint32_t> pinned;
+    std::uint64_t migrations;
+    bool unknown;
+  };
+  for (const auto& c :
+       {Case{{0, 1}, std::nullopt, 4, false}, Case{{1}, std::nullopt, 0, false}, Case{{1}, 1, 0, false},
+        Case{{0}, 1, 4, false}, Case{{1, 0}, 1, 4, false}, Case{{1, std::nullopt}, std::nullopt, 0, true}}) {
+    SCOPED_TRACE(testing::PrintToString(c.readings));
+    FakeWaits fake;
+    fake.tick = 0;
+    fake.wait_counts = 2'500;  // 250 μs a sleep
+    testing_support::FakePlacement placement;
+    std::size_t next = 0;
+    placement.unpinned = [&] { return c.readings[next++ % c.readings.size()]; };
+    placement.on_read = [&] { fake.counter += 50'000; };
+    SleepSampler sampler(fake, {SleepMode::Sleep, 500, measure::Retention::KeepNewest, 250us, true, true}, &placement,
+                         c.pinned);
+    for (int step = 0; step < 4; ++step) {
+      sampler.measure(1);  // one wait: the readings outlast the step
+    }
+    EXPECT_EQ(sampler.samples(), Samples(4, 250)) << "a CPU reading inside the timestamps";
+    EXPECT_EQ(placement.readings, 8);
+    EXPECT_EQ(sampler.costs().migrations, c.migrations);
+    EXPECT_EQ(sampler.costs().migrations_unknown, c.unknown);
   }
 }
 

@@ -20,11 +20,14 @@ using measure::SleepMode;
 using testing_support::FakeWaits;
 
 // Reading the time of day or the CPU costs the fake `cost` counts: a
-// reading taken between a wait's timestamps would show in its length.
+// reading taken between a wait's timestamps would show in its length. The
+// thread is on CPU 3.
 struct CostlyReadings : testing_support::FakeTimeOfDay, testing_support::FakePlacement {
-  explicit CostlyReadings(FakeWaits& fake) : waits(fake) {}
+  explicit CostlyReadings(FakeWaits& fake) : waits(fake) {
+    unpinned = [] { return std::optional<std::uint32_t>(3); };
+  }
   std::int64_t utc_now_ms() override { return pay(), FakeTimeOfDay::utc_now_ms(); }
-  std::optional<int> current_cpu() override { return pay(), FakePlacement::current_cpu(); }
+  std::optional<std::uint32_t> current_cpu() override { return pay(), FakePlacement::current_cpu(); }
   void pay() {
     waits.locked([this](FakeWaits& f) { f.counter += cost; });
   }
@@ -40,11 +43,13 @@ TEST(WaitTally, SpikesAreReadAfterTheTimestampsAndMarkedAfterTheStep) {
   testing_support::FakeTrace trace;
   trace.writable = true;
   ASSERT_TRUE(trace.open_marker());
-  measure::SpikeLog spikes(200, readings, readings, &trace);
-  measure::WaitTally tally(200, &spikes);
+  measure::SpikeLog spikes(200, readings, &trace);
+  measure::WaitTally tally(200, &spikes, 2);
   std::vector<std::size_t> marks_at_each_wait;
   fake.on_wait = [&] { marks_at_each_wait.push_back(trace.lines().size()); };
-  measure::SleepSampler sampler(fake, {SleepMode::Sleep, 0, measure::Retention::KeepNone, 200us, false, &tally});
+  // The CPU the wait ended on is the one the sampler read for it, not read again.
+  measure::SleepSampler sampler(fake, {SleepMode::Sleep, 0, measure::Retention::KeepNone, 200us, false, true, &tally},
+                                &readings);
   sampler.measure(1);
   EXPECT_TRUE(sampler.samples().empty()) << "counted, not kept";
   EXPECT_EQ(marks_at_each_wait, std::vector<std::size_t>(4, 0)) << "a mark written between the waits of a step";
@@ -56,7 +61,8 @@ TEST(WaitTally, SpikesAreReadAfterTheTimestampsAndMarkedAfterTheStep) {
   ASSERT_EQ(spikes.kept().size(), 5U);
   for (const measure::Spike& spike : spikes.kept()) {
     EXPECT_EQ(spike.us, 250U) << "a reading fell between the timestamps";
-    EXPECT_EQ(spike.cpu, 3);
+    EXPECT_EQ(spike.cpu, 3U);
+    EXPECT_EQ(spike.part, 2U);
   }
   EXPECT_LT(spikes.kept()[3].utc_ms, spikes.kept()[4].utc_ms);
   const auto lines = trace.lines();
@@ -68,17 +74,22 @@ TEST(WaitTally, SpikesAreReadAfterTheTimestampsAndMarkedAfterTheStep) {
   EXPECT_EQ(window.max(), 250U);
 }
 
+measure::TimedWait wait_of(std::uint64_t start_us, std::uint64_t end_us) {
+  measure::TimedWait wait;
+  wait.start_us = start_us, wait.end_us = end_us;
+  return wait;
+}
+
 // The first 10,000 are kept (and marked), the rest counted.
 TEST(WaitTally, KeepsTheFirstSpikesAndCountsTheRest) {
-  testing_support::FakePlacement placement;
   testing_support::FakeTimeOfDay time_of_day;
   testing_support::FakeTrace trace;
   trace.writable = true;
   ASSERT_TRUE(trace.open_marker());
-  measure::SpikeLog spikes(1'000, placement, time_of_day, &trace);
-  EXPECT_FALSE(spikes.note(SleepMode::Sleep, 1'000, 0)) << "not longer than the limit";
+  measure::SpikeLog spikes(1'000, time_of_day, &trace);
+  EXPECT_FALSE(spikes.note(SleepMode::Sleep, wait_of(0, 1'000), 0)) << "not longer than the limit";
   for (std::uint64_t i = 0; i < measure::SpikeLog::kKept + 5; ++i) {
-    EXPECT_TRUE(spikes.note(SleepMode::BusyWait, 1'001 + i, i));
+    EXPECT_TRUE(spikes.note(SleepMode::BusyWait, wait_of(i, i + 1'001 + i), 0));
   }
   spikes.mark_new();
   EXPECT_EQ(spikes.total(), measure::SpikeLog::kKept + 5);

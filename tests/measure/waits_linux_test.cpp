@@ -62,6 +62,22 @@ TEST(LinuxWaits, CurrentIsTheSlackInEffectForTheThreadThatWaits) {
   EXPECT_EQ(query(), initial);
 }
 
+// Conditions take turns on threads of their own: a thread that measures
+// with no priority asked for reads back its own slack before it waits at
+// all (a spin never applies any), not the real-time one's before it.
+TEST(LinuxWaits, CurrentIsTheSlackOfTheThreadThatMeasuresNow) {
+  const auto query = [] { return waits.query_timer_resolution()->current_us; };
+  bool raised = false;
+  std::thread([&] { raised = waits.raise_thread_priority(), waits.measure_on_this_thread(); }).join();
+  if (!raised) {
+    GTEST_SKIP() << "a real-time thread needs privileges";
+  }
+  EXPECT_EQ(query(), 0U);
+  std::thread([&] { waits.measure_on_this_thread(); }).join();
+  EXPECT_EQ(query(), static_cast<std::uint32_t>(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0)) / 1000);
+  EXPECT_GT(query(), 0U);
+}
+
 std::atomic<int> alarms{0};
 extern "C" void count_alarm(int) { ++alarms; }
 

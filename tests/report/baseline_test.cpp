@@ -78,7 +78,16 @@ TEST(Baseline, EveryFaultIsOneLineNamingItsKey) {
       {report_of("5"), "methods[0] is 5, not an object"},
       {report_of(fmt::format("{{{}}}", kEntry.substr(kEntry.find("\"interval")))), "methods[0] has no method"},
       {report_of("{" + kEntry + "}, {" + kEntry + "}"),
-       "methods[1] is the same method, interval and resolution as methods[0]"},
+       "methods[1] is the same method, interval, resolution and condition as methods[0]"},
+      {report_of("{" + kEntry + R"(, "load": 4}, {"load": 4, )" + kEntry + "}"),
+       "methods[1] is the same method, interval, resolution and condition as methods[0]"},
+      // The condition, where a report names it.
+      {report_of("{" + kEntry + R"(, "priority": "fast"})"), R"(methods[0].priority is "fast", not "raised" or)"},
+      {report_of("{" + kEntry + R"(, "priority": null})"), R"(methods[0].priority is null, not "raised" or "normal")"},
+      {report_of("{" + kEntry + R"(, "load": 257})"), "methods[0].load is 257, not a whole number from 0 to 256\n"},
+      {report_of("{" + kEntry + R"(, "load": null})"), "methods[0].load is null, not a whole number"},
+      {report_of("{" + kEntry + R"(, "cpu": -1})"), "methods[0].cpu is -1, not a whole number from 0 to 8191 or null"},
+      {report_of("{" + kEntry + R"(, "cpu": 1.5})"), "methods[0].cpu is 1.5, not a whole number"},
       // The report's own fields.
       {R"({"program": "Quorvane", "file_version": 2, "version": "1", "interrupted": "no", "methods": []})",
        "interrupted is a string, not true or false"},
@@ -117,6 +126,19 @@ TEST(Baseline, ReadsEachVersion) {
   EXPECT_EQ(two.entries[1].resolution_us, 500U);
   EXPECT_EQ(two.entries[1].p50, std::nullopt);
   EXPECT_EQ(two.entries[1].max, 9223372036854775807U);
+  // Before conditions were measured: raised, no load, any CPU; after, as named.
+  EXPECT_EQ(two.entries[0].priority, measure::Priority::Raised);
+  EXPECT_EQ(two.entries[0].load, 0U);
+  EXPECT_EQ(two.entries[0].cpu, std::nullopt);
+  read = parse_baseline(report_of("{" + kEntry + R"(, "priority": "normal", "load": 256, "cpu": 8191}, {)" + kEntry +
+                                  R"(, "priority": "raised", "load": 0, "cpu": null})"));
+  ASSERT_TRUE(std::holds_alternative<Baseline>(read)) << std::get<std::string>(read);
+  const auto& conditions = std::get<Baseline>(read).entries;
+  EXPECT_EQ(conditions[0].priority, measure::Priority::Normal);
+  EXPECT_EQ(conditions[0].load, 256U);
+  EXPECT_EQ(conditions[0].cpu, 8191U);
+  EXPECT_EQ(conditions[1].priority, measure::Priority::Raised);
+  EXPECT_EQ(conditions[1].cpu, std::nullopt);
   // Version 1: waits of 1 ms, and one resolution requested for all.
   read = parse_baseline(R"({"program": "Quorvane", "file_version": 1, "version": "1.0.0", "interrupted": true,)"
                         R"( "resolution": {"requested": 500}, "methods": [{"method": "Sleep", "p50": 1, "p99": 2,)"

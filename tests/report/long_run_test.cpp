@@ -54,6 +54,8 @@ TEST(LongRun, JsonRewrittenAfterEveryWindow) {
   platform.waits.wait_counts = 10'100;  // 1010 μs a sleep, and a timer's wait
   platform.waits.timer_late_counts = 100;
   platform.trace.writable = true;
+  // Each wait is seen to end on CPU 3: the spike's CPU is that reading.
+  platform.placement.unpinned = [] { return std::optional<std::uint32_t>(3); };
   const auto r = run({"--report", "--json", "--duration", "2s", "--window", "1s", "--method", "sleep,timer", "--spike",
                       "5", "-o", "out.json"},
                      platform);
@@ -108,9 +110,11 @@ TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
       {"openmetrics",
        {"\nquorvane_report_partial 1\n", "\n# EOF\n"},
        {"\nquorvane_report_partial 0\n",
-        "\nquorvane_window_wait_seconds{method=\"Sleep\",interval=\"1000\",resolution=\"default\",statistic=\"p99\"} "
+        "\nquorvane_window_wait_seconds{method=\"Sleep\",interval=\"1000\",resolution=\"default\",priority=\"raised\","
+        "load=\"0\",cpu=\"any\",statistic=\"p99\"} "
         "0.00101\n",
-        "\nquorvane_spikes{method=\"Sleep\",interval=\"1000\",resolution=\"default\"} "}},
+        "\nquorvane_spikes{method=\"Sleep\",interval=\"1000\",resolution=\"default\",priority=\"raised\",load=\"0\","
+        "cpu=\"any\"} "}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.format);

@@ -29,10 +29,13 @@ TEST(ProgressLine, CutByCharactersAndDrawnOnlyInTheForeground) {
   line.show("", {12, 3}, std::chrono::milliseconds(2500));
   EXPECT_EQ(err.str(), "\rMeasuring 1000 each: Sleep 12, Hybrid 3; 2.5 s");
   // A run of a set duration: elapsed and left, hours where there are any.
-  EXPECT_EQ(report::progress_text(modes, {12, 3}, 0, 62.7, false, std::chrono::minutes(3)),
+  EXPECT_EQ(report::progress_text(modes, {12, 3}, 0, 1, 62.7, false, std::chrono::minutes(3)),
             "Measuring for 3m: Sleep 12, Hybrid 3; 1:02 elapsed, 1:58 left");
-  EXPECT_EQ(report::progress_text(modes, {12, 3}, 0, 3723.0, true, std::chrono::hours(8)),
+  EXPECT_EQ(report::progress_text(modes, {12, 3}, 0, 2, 3723.0, true, std::chrono::hours(8)),
             "Measuring for 8h: sleep 12, hybrid 3; 1:02:03 elapsed, 6:57:57 left");
+  // In two conditions, each method's count over both.
+  EXPECT_EQ(report::progress_text(modes, {24, 3}, 1000, 2, 2.5, false),
+            "Measuring 2 × 1000 each: Sleep 24, Hybrid 3; 2.5 s");
   std::ostringstream background;
   report::ProgressLine hidden(
       background, [] { return std::optional<int>(); }, modes, 1000);

@@ -1,5 +1,7 @@
 // The report as a user meets it: its options, outputs, comparison and exit
 // status, through the entry with its streams captured.
+#include <filesystem>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,12 +9,14 @@
 #include <nlohmann/json.hpp>
 
 #include "support/command_line.hpp"
+#include "support/page.hpp"
 
 namespace {
 
 using testing::HasSubstr;
 using testing_support::baseline;
 using testing_support::FakePlatform;
+using testing_support::file;
 using testing_support::run;
 
 TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
@@ -41,7 +45,7 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
       {{"--report", "--spike", "-1"}, "--spike: accepts a whole number of μs from 0 to 1000000, not \"-1\""},
       {{"--report", "-o", "missing/r.json"}, "--output missing/r.json: cannot be written: No such file or directory"},
       {{"--report", "--output", "folder"}, "--output folder: is a directory"},
-      {{"--report", "--output", "--json"}, "--output: needs a file to write the report to, not \"--json\""},
+      {{"--report", "--output", "--json"}, "--output: needs a file to write to, not \"--json\""},
   };
   for (const char* time : {"0", "5x", "0s", "10", "1.5h", "169h", "-1s", ""}) {
     for (const char* option : {"--duration", "--window"}) {
@@ -100,11 +104,12 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
     }
     cases.push_back({{"--report", "--compare", path}, "--compare " + shown + ": " + says});
   }
-  for (const char* option :
-       {"--json", "--method=sleep", "--samples=5", "--interval=5", "--resolution=5", "--max-p99=5", "--within=5",
-        "--format=json", "--compare=x", "--duration=1s", "--spike=5", "--output=x"}) {
+  for (const char* option : {"--json", "--samples=5", "--resolution=5", "--max-p99=5", "--within=5", "--format=json",
+                             "--compare=x", "--duration=1s", "--spike=5"}) {
     cases.push_back({{option}, std::string(option).substr(0, std::string(option).find('=')) + " requires --report"});
   }
+  // -o is the file of the report or of the page: it needs one of them.
+  cases.push_back({{"--output=x"}, "--output requires --report or --plot"});
   for (const auto& [args, says] : cases) {
     FakePlatform platform;
     platform.files.refused = {{"missing/r.json", "cannot be written: No such file or directory"},
@@ -227,10 +232,12 @@ TEST(Report, ComparesWithAnEarlierReport) {
 TEST(Report, OpenMetrics) {
   FakePlatform platform;
   const auto r = run({"--report", "--format", "openmetrics", "--samples", "3", "--method", "sleep"}, platform);
-  EXPECT_THAT(r.out, HasSubstr("# TYPE quorvane_wait_duration_seconds summary\n# UNIT quorvane_wait_duration_seconds "
-                               "seconds\nquorvane_wait_duration_seconds{method=\"Sleep\",interval=\"1000\","
-                               "resolution=\"default\",quantile=\"0.5\"} 0.001\n"));
-  EXPECT_THAT(r.out, HasSubstr("_count{method=\"Sleep\",interval=\"1000\",resolution=\"default\"} 3\n"));
+  EXPECT_THAT(r.out,
+              HasSubstr("# TYPE quorvane_wait_duration_seconds summary\n# UNIT quorvane_wait_duration_seconds "
+                        "seconds\nquorvane_wait_duration_seconds{method=\"Sleep\",interval=\"1000\","
+                        "resolution=\"default\",priority=\"raised\",load=\"0\",cpu=\"any\",quantile=\"0.5\"} 0.001\n"));
+  EXPECT_THAT(r.out, HasSubstr("_count{method=\"Sleep\",interval=\"1000\",resolution=\"default\",priority=\"raised\","
+                               "load=\"0\",cpu=\"any\"} 3\n"));
   EXPECT_THAT(r.out, testing::EndsWith("\nquorvane_report_interrupted 0\n# HELP quorvane_report_partial 1 while the "
                                        "run goes on: the figures so far, rewritten after every window.\n# TYPE "
                                        "quorvane_report_partial gauge\nquorvane_report_partial 0\n# EOF\n"));
@@ -245,13 +252,13 @@ TEST(Report, OpenMetricsCarryTheComparisonAndTheChoice) {
   const auto r = run({"--report", "--format", "openmetrics", "--samples", "3", "--method", "sleep,busywait", "--within",
                       "0", "--compare", earlier},
                      platform);
-  const std::string busy = "{method=\"BusyWait\",interval=\"1000\",resolution=\"default\"";
+  const std::string labels = "interval=\"1000\",resolution=\"default\",priority=\"raised\",load=\"0\",cpu=\"any\"";
+  const std::string busy = "{method=\"BusyWait\"," + labels;
   EXPECT_THAT(r.out, HasSubstr("\nquorvane_baseline_wait_seconds" + busy + ",statistic=\"p99\"} 0.00099\n"));
   EXPECT_THAT(r.out, HasSubstr("\nquorvane_baseline_compared 1\n"));
   // Both are on time; Sleep costs less CPU.
   EXPECT_THAT(r.out, HasSubstr("\nquorvane_within_cheapest" + busy + "} 0\n"));
-  EXPECT_THAT(r.out,
-              HasSubstr("\nquorvane_within_cheapest{method=\"Sleep\",interval=\"1000\",resolution=\"default\"} 1\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nquorvane_within_cheapest{method=\"Sleep\"," + labels + "} 1\n"));
 }
 
 // The gate, a stop signal and an unwritable output each decide the status;
@@ -311,6 +318,76 @@ TEST(Report, ExitStatus) {
     EXPECT_THAT(r.out, testing::HasSubstr(out));
     EXPECT_EQ(r.err, err);
   }
+}
+
+// A page refused before any work is done, with one line and nothing written;
+// a page that could not be written after measuring, status 1; saved runs
+// overlaid, each named by its file where they share a host.
+TEST(Report, PagesOfPlots) {
+  namespace fs = std::filesystem;
+  const std::string folder = testing::TempDir();
+  const std::string page = folder + "refused.html", missing = folder + "missing" + "/page.html";
+  fs::remove(page);
+  const std::string good = baseline("good.json", "sleep", [](auto&) {});
+  std::string cut = testing_support::contents(good);
+  cut.resize(cut.size() / 2);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--plot"}, "--plot: 1 required"},
+      {{"--plot", good}, "--plot requires --output"},
+      {{"-o", page}, "--output requires --report or --plot"},
+      {{"--html", page}, "--html requires --report"},
+      {{"--report", "--html"}, "--html: 1 required"},
+      {{"--report", "--plot", good, "-o", page}, "--report excludes --plot"},
+      {{"--report", "--html", missing}, "--html " + missing + ": cannot be written: "},
+      {{"--report", "--html", folder}, "--html " + folder + ": is a directory"},
+      {{"--plot", good, "-o", missing}, "-o " + missing + ": cannot be written: "},
+      {{"--plot", good, good, "-o", page}, "--plot: names each file once; \"" + good + "\" came twice"},
+      // Never over what it reads, however the name is spelt.
+      {{"--plot", good, "-o", folder + "./good.json"}, "-o " + folder + "./good.json: is the report it reads, which"},
+      {{"--report", "--compare", good, "--html", good}, "--html " + good + ": is the report it reads, which the page"},
+      {{"--plot", good, "-o", page, "stray"}, "unknown argument \"stray\""},
+      {{"--plot", good, folder + "absent.json", "-o", page}, "--plot " + folder + "absent.json: cannot be read: "},
+      {{"--plot", file("empty.json", ""), "-o", page}, "--plot " + folder + "empty.json: is empty"},
+      {{"--plot", file("binary.json", "\x89PNG\r\n\x1a\n"), "-o", page},
+       "--plot " + folder + "binary.json: is not JSON"},
+      {{"--plot", file("other.json", R"({"name": "another program"})"), "-o", page},
+       "--plot " + folder + "other.json: is JSON, but no report of Quorvane"},
+      {{"--plot", baseline("v9.json", "sleep", [](auto& doc) { doc["file_version"] = 9; }), "-o", page},
+       "--plot " + folder + "v9.json: is a report of file_version 9, which this Quorvane does not read"},
+      {{"--plot", file("cut.json", cut), "-o", page}, "--plot " + folder + "cut.json: is cut short"},
+  };
+  for (const auto& [args, says] : cases) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    FakePlatform platform;
+    platform.real_files = true;
+    const auto r = run(args, platform);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_EQ(platform.waits.counter, 0) << "measured";
+    EXPECT_FALSE(fs::exists(page)) << "a page written";
+  }
+  // Its folder gone while measuring: the report is written, the page cannot be.
+  FakePlatform platform;
+  platform.real_files = true;
+  fs::create_directories(folder + "going");
+  platform.waits.on_wait = [&] { fs::remove_all(folder + "going"); };
+  auto r = run({"--report", "--samples", "3", "--method", "sleep", "--html", folder + "going/page.html"}, platform);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.out, HasSubstr("Sleep"));
+  EXPECT_THAT(r.err, testing::StartsWith("quorvane: the page could not be written to " + folder + "going/page.html: "));
+  // Two runs of one host, overlaid and named by their files.
+  const std::string other = baseline("other-run.json", "sleep,busywait", [](auto&) {});
+  const std::string overlay = folder + "overlay.html";
+  r = run({"--plot", good, other, "-o", overlay}, platform);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> names;
+  for (const auto& series : testing_support::of_class(
+           testing_support::plots_of(testing_support::contents(overlay)).at("percentiles"), "series")) {
+    names.push_back(series["data-report"] + " " + series["data-entry"]);
+  }
+  EXPECT_THAT(names, testing::ElementsAre(good + " " + good + " · Sleep", other + " " + other + " · Sleep",
+                                          other + " " + other + " · BusyWait"));
 }
 
 }  // namespace

@@ -21,7 +21,8 @@ namespace testing_support {
 struct Outcome {
   int status;
   std::string out, err;
-  bool ran = false;  // whether the interface was started
+  bool ran = false;            // whether the interface was started
+  tui::ScreenChoices choices;  // what it was started with
 };
 
 // The entry on `args`, reports measured on `platform`: a stop signal is caught
@@ -35,12 +36,14 @@ inline Outcome run(std::vector<std::string> args, FakePlatform& platform, int si
   std::ostringstream out, err;
   out.setstate(out_fails ? std::ios::badbit : std::ios::goodbit);
   Outcome result{};
-  result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err, platform.platform(), [&] {
-    result.ran = true;
-    if (failure != nullptr) {
-      throw std::runtime_error(failure);
-    }
-  });
+  result.status = app::run_entry(static_cast<int>(argv.size()), argv.data(), out, err, platform.platform(),
+                                 [&](const tui::ScreenChoices& choices) {
+                                   result.ran = true;
+                                   result.choices = choices;
+                                   if (failure != nullptr) {
+                                     throw std::runtime_error(failure);
+                                   }
+                                 });
   result.out = out.str(), result.err = err.str();
   return result;
 }

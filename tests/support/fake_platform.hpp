@@ -23,7 +23,14 @@ struct FakePlatform {
   FakeTimeOfDay time_of_day;
   FakeTrace trace;
 
-  measure::Platform platform() { return {waits, process, console, files, placement, time_of_day, trace}; }
+  // The system's files in place of the fake: for a test of what reaches the
+  // disk (a folder that is missing or goes, a directory in the way).
+  bool real_files = false;
+
+  measure::Platform platform() {
+    measure::Files& written = real_files ? measure::system_files() : files;
+    return {waits, process, console, written, placement, time_of_day, trace};
+  }
 };
 
 }  // namespace testing_support

@@ -38,6 +38,7 @@ class FakeWaits : public measure::Waits {
   std::function<void()> on_read;  // run inside every counter reading, e.g. to throw
   std::function<void()> on_wait;  // run inside every wait, e.g. to throw
   int process_priority_requests = 0;
+  int process_priority_restores = 0;
   int thread_priority_requests = 0;
   int waits = 0;
   int waits_at_normal_priority = 0;
@@ -87,6 +88,9 @@ class FakeWaits : public measure::Waits {
   bool raise_process_priority() override {
     return locked([](auto& f) { return ++f.process_priority_requests; });
   }
+  void restore_process_priority() override {
+    locked([](auto& f) { ++f.process_priority_restores; });
+  }
   bool raise_thread_priority() override {
     raised_ = true;
     return locked([](auto& f) { return ++f.thread_priority_requests, !f.thread_priority_refused; });
@@ -110,7 +114,7 @@ class FakeWaits : public measure::Waits {
   std::uint64_t resume_count() override {
     return locked([](auto& f) { return f.resumes; });
   }
-  void count_resumes_here() override {
+  void measure_on_this_thread() override {
     locked([](auto& f) { f.counted_resumes_on = std::this_thread::get_id(); });
   }
 

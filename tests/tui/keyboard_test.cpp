@@ -88,5 +88,21 @@ TEST(Keyboard, EachKeyWhileSampling) {
   }
 }
 
+// Started with methods of its own, m cycles through them and back to the
+// first; what the frame says after the method comes with every snapshot.
+TEST(Keyboard, MethodKeyCyclesThroughTheMethodsGiven) {
+  testing_support::FakePlatform fakes;
+  RealTimeTUI ui(fakes.platform(),
+                 {{Hybrid, BusyWait}, std::chrono::microseconds{500}, {measure::Priority::Normal, 0, {}}});
+  std::vector<measure::SleepMode> seen;
+  for (int i = 0; i < 3; ++i) {
+    const FrameSnapshot s = ui.take_snapshot(80, 30, 30);
+    EXPECT_EQ(s.mode_detail, "500 μs, normal");
+    seen.push_back(s.mode);
+    ui.handle_event(Event::Character('m'));
+  }
+  EXPECT_EQ(seen, (std::vector{Hybrid, BusyWait, Hybrid}));
+}
+
 }  // namespace
 }  // namespace tui

@@ -1,0 +1,79 @@
+#include "report/html_output.hpp"
+
+#include <filesystem>
+#include <ostream>
+#include <variant>
+
+#include <fmt/format.h>
+
+#include "report/html_page.hpp"
+#include "report/plot_reader.hpp"
+#include "report/text.hpp"
+
+namespace report {
+namespace {
+
+bool write_page(const std::vector<PlotReport>& reports, const std::string& file, measure::Files& files,
+                std::ostream& err) {
+  if (const auto failure = files.write_whole(file, html_page(reports))) {
+    err << fmt::format("quorvane: the page could not be written to {}: {}", printable(file), *failure) << std::endl;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> unwritable(std::string_view option, const std::string& file,
+                                      const std::vector<std::string>& read, measure::Files& files) {
+  for (const std::string& report : read) {
+    std::error_code unknown;
+    if (report == file || std::filesystem::equivalent(report, file, unknown)) {
+      return fmt::format("quorvane: {} {}: is {}, which the page would replace", option, printable(file),
+                         read.size() > 1 ? "a report it reads" : "the report it reads");
+    }
+  }
+  if (const auto why = files.check_writable(file)) {
+    return fmt::format("quorvane: {} {}: {}", option, printable(file), *why);
+  }
+  return std::nullopt;
+}
+
+bool write_run_page(const std::string& json, const std::string& file, measure::Files& files, std::ostream& err) {
+  auto read = parse_plot(json);
+  if (const auto* fault = std::get_if<std::string>(&read)) {
+    // The report's own JSON: a fault here is the program's.
+    err << "quorvane: the page could not be drawn: the report " << *fault << std::endl;
+    return false;
+  }
+  return write_page({std::get<PlotReport>(std::move(read))}, file, files, err);
+}
+
+int plot_reports(const std::vector<std::string>& saved, const std::string& page, measure::Files& files,
+                 std::ostream& err) {
+  for (std::size_t i = 0; i < saved.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (saved[i] == saved[j]) {
+        err << fmt::format("quorvane: --plot: names each file once; \"{}\" came twice", printable(saved[i]))
+            << std::endl;
+        return 2;
+      }
+    }
+  }
+  if (const auto line = unwritable("-o", page, saved, files)) {
+    err << *line << std::endl;
+    return 2;
+  }
+  std::vector<PlotReport> reports;
+  for (const std::string& file : saved) {
+    auto read = read_plot(file);
+    if (const auto* line = std::get_if<std::string>(&read)) {
+      err << "quorvane: " << *line << std::endl;
+      return 2;
+    }
+    reports.push_back(std::get<PlotReport>(std::move(read)));
+  }
+  return write_page(reports, page, files, err) ? 0 : 1;
+}
+
+}  // namespace report

@@ -141,9 +141,9 @@ class Reader final : public DocumentReader {
       // In UTC, as the report writes it: "2026-12-07T03:12:27.123Z".
       window.start_utc_ms = value.kind == Value::String ? utc_ms_of(value.text) : std::nullopt;
       if (!window.start_utc_ms) {
-        note(fmt::format(
-            "{} is {}, not a time in UTC such as 2026-12-07T03:12:27.123Z", path(),
-            value.kind == Value::String ? "\"" + printable(cut_to_columns(value.text, 40)) + "\"" : value.describe()));
+        note(fmt::format("{} is {}, not a time in UTC such as 2026-12-07T03:12:27.123Z", path(),
+                         value.kind == Value::String ? fmt::format("\"{}\"", printable(cut_to_columns(value.text, 40)))
+                                                     : value.describe()));
       }
       return;
     }

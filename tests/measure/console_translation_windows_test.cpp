@@ -67,16 +67,14 @@ TEST(ConsoleTranslation, CursorMovesStopAtTheWindowsEdges) {
 }
 
 // The frame writer's redraw: back to the first row, each row cleared on the
-// way, then the rows; the NUL the screen library ends a frame with goes nowhere.
+// way, then the rows; the NUL the screen library ends a frame with goes nowhere;
+// the cursor hidden and the wrapping off while it draws.
 TEST(ConsoleTranslation, ErasesAndTextAsTheFrameWriterSendsThem) {
   EXPECT_EQ(translated({"\r\x1B[2K\x1B[1A\x1B[2Kab\r\ncd\x1B[1A"}),
             (Calls{"text \r", "erase 20", "move 5,19", "erase 19", "text ab\r\ncd", "move 5,18"}));
   EXPECT_EQ(translated({std::string("x\0y", 3)}), (Calls{"text x", "text y"}));
   // What the console has no call for goes nowhere, the text around it on.
   EXPECT_EQ(translated({"a\x1B[6nb\x1B[1 qc\x1B[Kd"}), (Calls{"text a", "text b", "text c", "text d"}));
-}
-
-TEST(ConsoleTranslation, CursorAndWrapping) {
   EXPECT_EQ(translated({"\x1B[?25l\x1B[?7l\x1B[?25h\x1B[?7h"}),
             (Calls{"cursor hidden", "no wrap", "cursor shown", "wrap"}));
 }

@@ -34,54 +34,39 @@ bool measured(SamplingEngine& engine, std::mutex& data_mutex, std::size_t count)
   return true;
 }
 
-TEST(SamplingEngine, NeverStartedMakesNoThreadAndAsksNothing) {
+// Never started, it makes no thread and asks for nothing. Started, its own
+// thread waits, raised before its first wait, counting the resumes after a
+// suspension (so that a wait it was stopped in is dropped) where it waits;
+// the resolution is read once a step has been taken, when a request made
+// before the start has taken effect on that thread (on Linux its timer
+// slack). A start while it runs changes nothing; stopped (the s key), it
+// leaves the process as it was and starts again on a new thread.
+TEST(SamplingEngine, StartsStopsAndStartsAgain) {
   FakeWaits waits;
   std::mutex data_mutex;
   { SamplingEngine idle(waits, data_mutex, {{}}); }
-  EXPECT_EQ(waits.process_priority_requests, 0);
-  EXPECT_EQ(waits.thread_priority_requests, 0);
-  EXPECT_EQ(waits.waits, 0);
-}
-
-// Its own thread waits, raised before its first wait, and counts the resumes
-// after a suspension (so that a wait it was stopped in is dropped).
-TEST(SamplingEngine, ItsThreadIsRaisedAndCountsTheResumesBeforeItWaits) {
-  FakeWaits waits;
+  EXPECT_EQ(waits.process_priority_requests + waits.thread_priority_requests + waits.waits, 0);
   bool counted_where_it_waits = true;
-  waits.on_wait = [&] { counted_where_it_waits &= waits.counted_resumes_on == std::this_thread::get_id(); };
-  std::mutex data_mutex;
-  SamplingEngine engine(waits, data_mutex, {{}});
-  EXPECT_TRUE(engine.start());
-  ASSERT_TRUE(measured(engine, data_mutex, 1));
-  engine.stop();
-  EXPECT_EQ(waits.thread_priority_requests, 1);
-  EXPECT_EQ(waits.waits_at_normal_priority, 0);
-  EXPECT_NE(waits.waited_on, std::this_thread::get_id());
-  EXPECT_TRUE(counted_where_it_waits);
-}
-
-TEST(SamplingEngine, StartWhileActiveChangesNothing) {
-  FakeWaits waits;
-  std::mutex data_mutex;
-  SamplingEngine engine(waits, data_mutex, {{}});
+  waits.on_wait = [&] {
+    counted_where_it_waits &= waits.counted_resumes_on == std::this_thread::get_id();
+    waits.resolution->current_us = 1'000;
+  };
+  SamplingEngine engine(waits, data_mutex, {{SleepMode::Sleep, 100'000}});  // room to grow after the stop
+  EXPECT_FALSE(engine.condition_run(0).resolution);
   EXPECT_TRUE(engine.start());
   EXPECT_FALSE(engine.start());
   ASSERT_TRUE(measured(engine, data_mutex, 1));
   engine.stop();
+  EXPECT_FALSE(engine.active());
   EXPECT_EQ(waits.process_priority_requests, 1);
   EXPECT_EQ(waits.thread_priority_requests, 1);
   EXPECT_EQ(waits.process_priority_restores, 1) << "the process left as it started";
-}
-
-// The s key: stopped, then started again on a new thread.
-TEST(SamplingEngine, StartsAgainAfterAStop) {
-  FakeWaits waits;
-  std::mutex data_mutex;
-  SamplingEngine engine(waits, data_mutex, {{SleepMode::Sleep, 100'000}});  // room to grow after the stop
-  engine.start();
-  ASSERT_TRUE(measured(engine, data_mutex, 1));
-  engine.stop();
-  EXPECT_FALSE(engine.active());
+  EXPECT_EQ(waits.waits_at_normal_priority, 0);
+  EXPECT_NE(waits.waited_on, std::this_thread::get_id());
+  EXPECT_TRUE(counted_where_it_waits);
+  EXPECT_TRUE(engine.condition_run(0).thread_priority());
+  ASSERT_TRUE(engine.condition_run(0).resolution);
+  EXPECT_EQ(engine.condition_run(0).resolution->current_us, 1'000U);
   const std::size_t before = samples(engine, data_mutex);
   engine.start();
   EXPECT_TRUE(engine.active());
@@ -109,32 +94,15 @@ TEST(SamplingEngine, AFailedStepIsSwallowedAndPaused) {
   EXPECT_TRUE(measured(engine, data_mutex, 3)) << "the thread does not measure after a failure";
 }
 
-TEST(SamplingEngine, SaysWhetherItsThreadWasRaised) {
-  for (const bool refused : {false, true}) {
-    FakeWaits waits;
-    waits.thread_priority_refused = refused;
-    std::mutex data_mutex;
-    SamplingEngine engine(waits, data_mutex, {{}});
-    engine.start();
-    ASSERT_TRUE(measured(engine, data_mutex, 1));
-    engine.stop();
-    EXPECT_EQ(engine.condition_run(0).thread_priority(), !refused);
-  }
-}
-
-// Read once a step has been taken, when a request made before the start has
-// taken effect on the waiting thread (on Linux its timer slack).
-TEST(SamplingEngine, ReadsTheResolutionAfterItsFirstStep) {
+TEST(SamplingEngine, SaysItsThreadWasNotRaised) {
   FakeWaits waits;
-  waits.on_wait = [&] { waits.resolution->current_us = 1'000; };
+  waits.thread_priority_refused = true;
   std::mutex data_mutex;
   SamplingEngine engine(waits, data_mutex, {{}});
-  EXPECT_FALSE(engine.condition_run(0).resolution);
   engine.start();
   ASSERT_TRUE(measured(engine, data_mutex, 1));
   engine.stop();
-  ASSERT_TRUE(engine.condition_run(0).resolution);
-  EXPECT_EQ(engine.condition_run(0).resolution->current_us, 1'000U);
+  EXPECT_FALSE(engine.condition_run(0).thread_priority());
 }
 
 // A report's run: one step of each method in turn, a full one left out, until

@@ -1,7 +1,7 @@
 #pragma once
 
-// A page of plots read back: its tags checked to nest as XML's must, and the
-// data- attributes of each plot's elements, as a reader of the SVG finds them.
+// A page of plots read back: the data- attributes of each plot's elements,
+// as a reader of the SVG finds them.
 #include <fstream>
 #include <map>
 #include <regex>
@@ -16,42 +16,6 @@ inline std::string contents(const std::string& file) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-// What goes wrong reading `page` as XML (a tag closed out of turn, one left
-// open, a bare & or <), or "" for nothing.
-inline std::string xml_fault(const std::string& page) {
-  std::vector<std::string> open;
-  const std::regex tag(
-      R"(<(/?)([a-zA-Z][a-zA-Z0-9-]*)((?:\s+[a-zA-Z0-9-]+="[^"<&]*(?:&(?:amp|lt|gt|quot|#39);[^"<&]*)*")*)\s*(/?)>)");
-  std::size_t at = page.find("<!DOCTYPE html>") == 0 ? page.find('>') + 1 : 0;
-  while (at < page.size()) {
-    const std::size_t next = page.find('<', at);
-    const std::string text = page.substr(at, next - at);
-    for (std::size_t amp = text.find('&'); amp != std::string::npos; amp = text.find('&', amp + 1)) {
-      if (!std::regex_search(text.substr(amp, 6), std::regex("^&(amp|lt|gt|quot|#39);"))) {
-        return "a bare & in \"" + text.substr(amp, 40) + "\"";
-      }
-    }
-    if (next == std::string::npos) {
-      break;
-    }
-    std::smatch m;
-    const std::string rest = page.substr(next, page.find('>', next) - next + 1);
-    if (!std::regex_match(rest, m, tag)) {
-      return "not a tag: " + rest.substr(0, 80);
-    }
-    if (m[1] == "/") {
-      if (open.empty() || open.back() != m[2]) {
-        return "</" + m[2].str() + "> closes " + (open.empty() ? "nothing" : open.back());
-      }
-      open.pop_back();
-    } else if (m[4] != "/") {
-      open.push_back(m[2]);
-    }
-    at = next + rest.size();
-  }
-  return open.empty() ? "" : "left open: " + open.back();
 }
 
 inline std::string unescaped(std::string text) {

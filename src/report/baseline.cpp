@@ -114,10 +114,7 @@ class Reader final : public DocumentReader {
 // Each entry is found by its method, interval, resolution and condition: once.
 void check_entries(const Baseline& baseline) {
   const auto& entries = baseline.entries;
-  const auto key = [&](std::size_t i) {
-    const BaselineEntry& e = entries[i];
-    return std::tie(e.method, e.interval_us, e.resolution_us, e.priority, e.load, e.cpu);
-  };
+  const auto key = [&](std::size_t i) -> const EntryKey& { return entries[i]; };
   // Sorted indices rather than a map: a few bytes an entry.
   std::vector<std::size_t> order(entries.size());
   std::iota(order.begin(), order.end(), std::size_t{0});

@@ -1,6 +1,7 @@
 #pragma once
 
 // An earlier --json report, read strictly: a gate acts on what it says.
+#include <compare>
 #include <cstdint>
 #include <optional>
 #include <streambuf>
@@ -13,16 +14,23 @@
 
 namespace report {
 
-// One method's figures in an earlier report, found by its method, interval,
-// requested resolution and condition (a report that names no condition was
-// measured at raised priority, under no load, on any CPU).
-struct BaselineEntry {
+// What finds an entry in the other report: its method, interval, requested
+// resolution and condition.
+struct EntryKey {
   std::string method;
-  std::uint64_t interval_us = 1000;
+  std::uint64_t interval_us = 0;
   std::optional<std::uint32_t> resolution_us;
   measure::Priority priority = measure::Priority::Raised;
   std::uint32_t load = 0;
   std::optional<std::uint32_t> cpu;
+  auto operator<=>(const EntryKey&) const = default;
+};
+
+// One method's figures in an earlier report, with its key (a report that
+// names no interval measured waits of 1 ms; one that names no condition was
+// measured at raised priority, under no load, on any CPU).
+struct BaselineEntry : EntryKey {
+  BaselineEntry() { interval_us = 1000; }
   std::optional<std::uint64_t> p50, p99, p999, max;
 };
 

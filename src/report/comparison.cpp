@@ -25,10 +25,6 @@ std::string resolution_text(const std::optional<std::uint32_t>& us) {
   return us ? fmt::format("resolution {} μs", *us) : "the resolution in effect";
 }
 
-EntryKey key_of(const BaselineEntry& e) {
-  return {e.method, e.interval_us, e.resolution_us, e.priority, e.load, e.cpu};
-}
-
 // Beyond this many, names are not listed.
 constexpr std::size_t kListedAtMost = 5;
 
@@ -149,7 +145,7 @@ Comparison compare(const ReportFacts& facts, const Baseline& baseline) {
       const EntryKey key{method.name, facts.interval_us, block.requested_us, block.priority, block.load, block.cpu};
       // The baseline holds each key once (its reader makes sure of it).
       std::size_t i = 0;
-      while (i < baseline.entries.size() && !(key_of(baseline.entries[i]) == key)) {
+      while (i < baseline.entries.size() && !(static_cast<const EntryKey&>(baseline.entries[i]) == key)) {
         ++i;
       }
       if (i == baseline.entries.size()) {
@@ -172,7 +168,7 @@ Comparison compare(const ReportFacts& facts, const Baseline& baseline) {
   }
   for (std::size_t i = 0; i < baseline.entries.size(); ++i) {
     if (!matched[i]) {
-      comparison.only_before.push_back(key_of(baseline.entries[i]));
+      comparison.only_before.push_back(static_cast<const EntryKey&>(baseline.entries[i]));
     }
   }
   if (comparison.compared.empty()) {

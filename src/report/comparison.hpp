@@ -15,16 +15,6 @@
 
 namespace report {
 
-// What finds an entry in the other report.
-struct EntryKey {
-  std::string method;
-  std::uint64_t interval_us = 0;
-  std::optional<std::uint32_t> resolution_us;
-  measure::Priority priority = measure::Priority::Raised;
-  std::uint32_t load = 0;
-  std::optional<std::uint32_t> cpu;
-  bool operator==(const EntryKey&) const = default;
-};
 // "Hybrid (2000 μs, resolution 500 μs, normal, load 4, CPU 1)", the
 // method's name made printable; the default condition goes unsaid.
 std::string key_label(const EntryKey& key);

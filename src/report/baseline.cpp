@@ -31,16 +31,14 @@ constexpr bool optional_field(int field) { return field >= Priority; }
 // not to the whole document.
 class Reader final : public DocumentReader {
  public:
-  std::optional<Value> requested, partial;
+  std::optional<Value> requested;
   std::vector<BaselineEntry> entries;
   // Per entry, a bit for each field it has.
   std::vector<std::uint8_t> present;
 
  private:
   void take(const Value& value) override {
-    if (at({"partial"})) {
-      partial = value;
-    } else if (at({"resolution", "requested"})) {
+    if (at({"resolution", "requested"})) {
       requested = value;
     } else if (at({"methods", "[]"})) {
       entries.emplace_back();
@@ -131,11 +129,6 @@ Baseline parse(std::streambuf& stream) {
   Reader reader;
   Baseline baseline;
   read_report_into(baseline, stream, reader, "--compare");
-  // Written while a run of --duration went on (reports before it have none).
-  if (reader.partial && reader.partial->kind != Value::Boolean) {
-    throw Bad{fmt::format("partial is {}, not true or false", reader.partial->describe())};
-  }
-  baseline.partial = reader.partial && reader.partial->boolean;
   // Version 1 measured waits of 1 ms, at one resolution for all.
   std::optional<std::uint32_t> requested;
   if (baseline.file_version == 1 && reader.requested && reader.requested->kind != Value::Null) {

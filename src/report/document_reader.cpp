@@ -89,6 +89,7 @@ bool DocumentReader::record(const Value& value) {
                               {"file_version", &file_version},
                               {"version", &version},
                               {"interrupted", &interrupted},
+                              {"partial", &partial},
                               {"methods", &methods}}) {
       if (frames_[0].key == name) {
         *slot = value;

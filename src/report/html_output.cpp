@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <ostream>
+#include <stdexcept>
 #include <variant>
 
 #include <fmt/format.h>
@@ -13,9 +14,8 @@
 namespace report {
 namespace {
 
-bool write_page(const std::vector<PlotReport>& reports, const std::string& file, measure::Files& files,
-                std::ostream& err) {
-  if (const auto failure = files.write_whole(file, html_page(reports))) {
+bool write_page(const std::string& page, const std::string& file, measure::Files& files, std::ostream& err) {
+  if (const auto failure = files.write_whole(file, page)) {
     err << fmt::format("quorvane: the page could not be written to {}: {}", printable(file), *failure) << std::endl;
     return false;
   }
@@ -39,14 +39,16 @@ std::optional<std::string> unwritable(std::string_view option, const std::string
   return std::nullopt;
 }
 
-bool write_run_page(const std::string& json, const std::string& file, measure::Files& files, std::ostream& err) {
+std::string run_page(const std::string& json) {
   auto read = parse_plot(json);
   if (const auto* fault = std::get_if<std::string>(&read)) {
-    // The report's own JSON: a fault here is the program's.
-    err << "quorvane: the page could not be drawn: the report " << *fault << std::endl;
-    return false;
+    throw std::logic_error("the page could not be drawn: the report " + *fault);
   }
-  return write_page({std::get<PlotReport>(std::move(read))}, file, files, err);
+  return html_page({std::get<PlotReport>(std::move(read))});
+}
+
+bool write_run_page(const std::string& json, const std::string& file, measure::Files& files, std::ostream& err) {
+  return write_page(run_page(json), file, files, err);
 }
 
 int plot_reports(const std::vector<std::string>& saved, const std::string& page, measure::Files& files,
@@ -73,7 +75,7 @@ int plot_reports(const std::vector<std::string>& saved, const std::string& page,
     }
     reports.push_back(std::get<PlotReport>(std::move(read)));
   }
-  return write_page(reports, page, files, err) ? 0 : 1;
+  return write_page(html_page(reports), page, files, err) ? 0 : 1;
 }
 
 }  // namespace report

@@ -18,8 +18,13 @@ namespace report {
 std::optional<std::string> unwritable(std::string_view option, const std::string& file,
                                       const std::vector<std::string>& read, measure::Files& files);
 
-// Draws the page of a run from `json`, its report as --json prints it, and
-// writes it to `file`: false, with the line said on `err`, when it could not.
+// The page of a run, drawn from `json`, its report as --json prints it, so
+// that the two cannot disagree. Throws std::logic_error should the program's
+// own JSON not read back.
+std::string run_page(const std::string& json);
+
+// The page of a run written to `file`: false, with the line said on `err`,
+// when it could not.
 bool write_run_page(const std::string& json, const std::string& file, measure::Files& files, std::ostream& err);
 
 // --plot: the page of the saved reports `saved`, overlaid, written to

@@ -92,7 +92,11 @@ std::string facts_table(const std::vector<PlotReport>& reports, const std::vecto
       {"File", [](const PlotReport& r) { return r.file; }},
       {"Host", [](const PlotReport& r) { return r.host; }},
       {"Measured",
-       [](const PlotReport& r) { return r.started + (r.interrupted ? " (stopped early by a signal)" : ""); }},
+       [](const PlotReport& r) {
+         return r.started + (r.interrupted ? " (stopped early by a signal)"
+                             : r.partial   ? " (the run goes on: the figures so far)"
+                                           : "");
+       }},
       {"System",
        [](const PlotReport& r) { return fmt::format("{} {} {} {}", r.sysname, r.release, r.machine, r.os_version); }},
       {"CPU", [](const PlotReport& r) { return r.cpu_model; }},

@@ -160,16 +160,22 @@ void add_report_options(CLI::App& application, ReportOptions& options) {
       ->default_str(std::to_string(options.interval_us));
   application.add_flag("--json", options.json, "The report as JSON: --format json");
   application.add_option("--format")
-      ->description("The report as a table, JSON, or OpenMetrics for Prometheus")
+      ->description("The report as a table, JSON, OpenMetrics for Prometheus, or a page of plots (html)")
       ->type_name("FORMAT")
       ->default_str("text")
       ->check(reading([&options](const std::string& text) {
         const std::string name = lower(text);
-        if (name == "text" || name == "json" || name == "openmetrics") {
-          options.format = name == "text" ? Format::Text : name == "json" ? Format::Json : Format::OpenMetrics;
-          return std::string();
+        constexpr std::pair<const char*, Format> kFormats[] = {{"text", Format::Text},
+                                                               {"json", Format::Json},
+                                                               {"openmetrics", Format::OpenMetrics},
+                                                               {"html", Format::Html}};
+        for (const auto& [known, format] : kFormats) {
+          if (name == known) {
+            options.format = format;
+            return std::string();
+          }
         }
-        return fmt::format("accepts text, json or openmetrics, not \"{}\"", printable(text));
+        return fmt::format("accepts text, json, openmetrics or html, not \"{}\"", printable(text));
       }))
       ->excludes("--json");
   application.add_option("--compare")

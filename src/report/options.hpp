@@ -20,7 +20,7 @@ class Error;
 
 namespace report {
 
-enum class Format { Text, Json, OpenMetrics };
+enum class Format { Text, Json, OpenMetrics, Html };
 
 // The report's options as read. Lists are in the order given, each item once.
 struct ReportOptions {

@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "report/html_output.hpp"
 #include "report/json_report.hpp"
 #include "report/openmetrics_report.hpp"
 #include "report/text.hpp"
@@ -20,6 +21,8 @@ std::string render(Format format, const ReportFacts& facts, const Findings& find
       return json_report(facts, findings);
     case Format::OpenMetrics:
       return openmetrics_report(facts, findings);
+    case Format::Html:
+      return run_page(json_report(facts, findings));
     case Format::Text:
       break;
   }

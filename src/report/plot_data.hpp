@@ -67,6 +67,8 @@ struct PlotReport {
   std::optional<std::uint64_t> duration_s, window_s;
   std::optional<std::uint64_t> resolution_current, resolution_coarsest, resolution_finest;
   bool interrupted = false;
+  // The figures so far of a run that went on.
+  bool partial = false;
   std::optional<std::uint64_t> within_us;
   std::vector<PlotChoice> choices;
   std::optional<std::string> baseline_file;

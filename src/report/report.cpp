@@ -81,9 +81,13 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
     err << *line << std::endl;
     return 2;
   }
-  if (given.html) {
-    const std::vector<std::string> read = given.compare ? std::vector{*given.compare} : std::vector<std::string>{};
-    if (const auto line = unwritable("--html", *given.html, read, platform.files)) {
+  // A page never goes over the report it reads; a report may (a baseline
+  // carried forward).
+  const std::vector<std::string> inputs = given.compare ? std::vector{*given.compare} : std::vector<std::string>{};
+  const bool output_is_page = given.format == Format::Html && given.output;
+  for (const auto& [option, page] :
+       {std::pair{"--html", given.html}, {"--output", output_is_page ? given.output : std::nullopt}}) {
+    if (const auto line = page ? unwritable(option, *page, inputs, platform.files) : std::nullopt) {
       err << *line << std::endl;
       return 2;
     }

@@ -85,6 +85,9 @@ std::uint64_t read_report(std::streambuf& stream, DocumentReader& reader, std::s
                                                      : "an array")};
     }
   }
+  if (reader.partial && reader.partial->kind != Value::Boolean) {
+    throw Bad{fmt::format("partial is {}, not true or false", reader.partial->describe())};
+  }
   return file_version.whole;
 }
 

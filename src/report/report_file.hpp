@@ -66,6 +66,8 @@ class DocumentReader : public nlohmann::json_sax<nlohmann::json> {
   // The document's own: whether it is an object, and the keys every report has.
   bool document_is_object = false;
   std::optional<Value> program, file_version, version, interrupted, methods;
+  // Written while a run of --duration went on (reports before it have none).
+  std::optional<Value> partial;
   // The first value at fault, said once the document is known to be a report.
   std::optional<std::string> fault;
 
@@ -102,12 +104,14 @@ class DocumentReader : public nlohmann::json_sax<nlohmann::json> {
 std::uint64_t read_report(std::streambuf& stream, DocumentReader& reader, std::string_view option);
 
 // read_report, and the report's own keys into `report`: its file_version,
-// the version of Quorvane that wrote it, whether it was interrupted.
+// the version of Quorvane that wrote it, whether it was interrupted, and
+// whether it holds the figures so far of a run that went on.
 template <typename Report>
 void read_report_into(Report& report, std::streambuf& stream, DocumentReader& reader, std::string_view option) {
   report.file_version = static_cast<int>(read_report(stream, reader, option));
   report.version = reader.version->text;
   report.interrupted = reader.interrupted->boolean;
+  report.partial = reader.partial && reader.partial->boolean;
 }
 
 // Runs `read`, which throws Bad for a fault: nothing, or what is wrong.

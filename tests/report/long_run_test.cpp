@@ -96,7 +96,7 @@ TEST(LongRun, JsonRewrittenAfterEveryWindow) {
   EXPECT_EQ(platform.trace.lines().size(), spikes);
 }
 
-// The same run as text and as metrics: the partial file says so.
+// The same run as text, as metrics and as a page: the partial file says so.
 TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
   struct Case {
     const char* format;
@@ -115,6 +115,7 @@ TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
         "0.00101\n",
         "\nquorvane_spikes{method=\"Sleep\",interval=\"1000\",resolution=\"default\",priority=\"raised\",load=\"0\","
         "cpu=\"any\"} "}},
+      {"html", {"(the run goes on: the figures so far)"}, {"<svg", "data-plot=\"timeline\""}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.format);

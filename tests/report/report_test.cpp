@@ -28,7 +28,7 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
       {{"--report", "--method", "sleep", "--method", "all"}, "--method: all names every method and goes alone"},
       {{"--report", "--resolution", "500,1000", "--resolution", "500"},
        "--resolution: names each resolution once; 500 came twice"},
-      {{"--report", "--format", "xml"}, "--format: accepts text, json or openmetrics, not \"xml\""},
+      {{"--report", "--format", "xml"}, "--format: accepts text, json, openmetrics or html, not \"xml\""},
       // The option after --compare is no file name.
       {{"--report", "--compare", "--max-p99", "5"}, "--compare: needs the file of an earlier --json report"},
       {{"--report", "--max-p9", "5"}, "unknown argument \"--max-p9\""},
@@ -345,6 +345,7 @@ TEST(Report, PagesOfPlots) {
       // Never over what it reads, however the name is spelt.
       {{"--plot", good, "-o", folder + "./good.json"}, "-o " + folder + "./good.json: is the report it reads, which"},
       {{"--report", "--compare", good, "--html", good}, "--html " + good + ": is the report it reads, which the page"},
+      {{"--report", "--compare", good, "--format", "html", "-o", good}, "--output " + good + ": is the report it reads"},
       {{"--plot", good, "-o", page, "stray"}, "unknown argument \"stray\""},
       {{"--plot", good, folder + "absent.json", "-o", page}, "--plot " + folder + "absent.json: cannot be read: "},
       // What is wrong in a file is the reader's to say (its tests have a table).

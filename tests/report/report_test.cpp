@@ -345,7 +345,8 @@ TEST(Report, PagesOfPlots) {
       // Never over what it reads, however the name is spelt.
       {{"--plot", good, "-o", folder + "./good.json"}, "-o " + folder + "./good.json: is the report it reads, which"},
       {{"--report", "--compare", good, "--html", good}, "--html " + good + ": is the report it reads, which the page"},
-      {{"--report", "--compare", good, "--format", "html", "-o", good}, "--output " + good + ": is the report it reads"},
+      {{"--report", "--compare", good, "--format", "html", "-o", good},
+       "--output " + good + ": is the report it reads"},
       {{"--plot", good, "-o", page, "stray"}, "unknown argument \"stray\""},
       {{"--plot", good, folder + "absent.json", "-o", page}, "--plot " + folder + "absent.json: cannot be read: "},
       // What is wrong in a file is the reader's to say (its tests have a table).

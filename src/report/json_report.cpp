@@ -53,6 +53,9 @@ Json spikes_json(const ReportFacts& facts) {
     kept.push_back({{"time", utc_text(spike.utc_ms)},
                     {"method", measure::sleep_mode_name(spike.mode)},
                     {"resolution_requested", or_null(block.requested_us)},
+                    {"priority", measure::priority_name(block.priority)},
+                    {"load", block.load},
+                    {"pinned_cpu", or_null(block.cpu)},
                     {"cpu", or_null(spike.cpu)},
                     {"us", spike.us}});
   }

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <set>
+
 #include "measure/load.hpp"
 #include "support/command_line.hpp"
 
@@ -64,12 +66,14 @@ TEST(Conditions, BadChoicesGetOneLineAndStartNothing) {
 
 // Every combination, the priority outermost and the CPU innermost, each
 // entry with its condition: what was granted, how busy the load was, the CPU
-// and its kind, and no migration where the thread was kept to a CPU.
+// and its kind, and no migration where the thread was kept to a CPU; each
+// spike names its entry.
 TEST(Conditions, EachIsAnEntryWithItsKeys) {
   FakePlatform platform;
   platform.placement.kinds = {{0, measure::CpuKind::Performance}};
+  platform.waits.wait_counts = 10'010;  // 1001 μs a sleep: a spike each
   const auto r = run({"--report", "--json", "--samples", "3", "--method", "sleep,busywait", "--priority",
-                      "raised,normal", "--load", "0,2", "--cpu", "all"},
+                      "raised,normal", "--load", "0,2", "--cpu", "all", "--spike", "0"},
                      platform);
   ASSERT_EQ(r.status, 0) << r.err;
   const auto doc = nlohmann::json::parse(r.out);
@@ -92,6 +96,17 @@ TEST(Conditions, EachIsAnEntryWithItsKeys) {
     EXPECT_EQ(m["migrations"], 0) << "kept to its CPU";
     EXPECT_EQ(m["samples"], 3);
   }
+  // Each spike names the entry it is of: every sleep's, each of its waits.
+  std::multiset<std::string> sleeps, spikes;
+  for (const auto& m : doc["methods"]) {
+    for (int wait = 0; m["method"] == "Sleep" && wait < 3; ++wait) {
+      sleeps.insert(nlohmann::json{m["method"], m["priority"], m["load"], m["cpu"]}.dump());
+    }
+  }
+  for (const auto& spike : doc["spikes"]["kept"]) {
+    spikes.insert(nlohmann::json{spike["method"], spike["priority"], spike["load"], spike["pinned_cpu"]}.dump());
+  }
+  EXPECT_EQ(spikes, sleeps);
   // Normal asked for nothing: only the raised conditions' phases did.
   EXPECT_EQ(platform.waits.process_priority_requests, platform.waits.process_priority_restores);
   EXPECT_EQ(platform.waits.waits_at_normal_priority, 4 * 3) << "every sleep in a normal condition";

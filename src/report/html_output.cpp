@@ -24,13 +24,12 @@ bool write_page(const std::string& page, const std::string& file, measure::Files
 
 }  // namespace
 
-std::optional<std::string> unwritable(std::string_view option, const std::string& file,
-                                      const std::vector<std::string>& read, measure::Files& files) {
-  for (const std::string& report : read) {
+std::optional<std::string> unwritable(std::string_view option, const std::string& file, const std::vector<Kept>& kept,
+                                      measure::Files& files) {
+  for (const auto& [report, what] : kept) {
     std::error_code unknown;
     if (report == file || std::filesystem::equivalent(report, file, unknown)) {
-      return fmt::format("quorvane: {} {}: is {}, which the page would replace", option, printable(file),
-                         read.size() > 1 ? "a report it reads" : "the report it reads");
+      return fmt::format("quorvane: {} {}: is {}, which the page would replace", option, printable(file), what);
     }
   }
   if (const auto why = files.check_writable(file)) {
@@ -62,7 +61,11 @@ int plot_reports(const std::vector<std::string>& saved, const std::string& page,
       }
     }
   }
-  if (const auto line = unwritable("-o", page, saved, files)) {
+  std::vector<Kept> kept;
+  for (const std::string& file : saved) {
+    kept.push_back({file, saved.size() > 1 ? "a report it reads" : "the report it reads"});
+  }
+  if (const auto line = unwritable("-o", page, kept, files)) {
     err << *line << std::endl;
     return 2;
   }

@@ -12,11 +12,17 @@
 
 namespace report {
 
+// A file the page must not replace, and what it is: "the report it reads".
+struct Kept {
+  std::string file;
+  const char* what;
+};
+
 // The line for standard error when the page cannot go to `file`, given with
-// `option` (a missing or closed folder, a directory, one of the reports
-// `read`, which it would replace), or nothing.
-std::optional<std::string> unwritable(std::string_view option, const std::string& file,
-                                      const std::vector<std::string>& read, measure::Files& files);
+// `option` (a missing or closed folder, a directory, one of the files
+// `kept`), or nothing.
+std::optional<std::string> unwritable(std::string_view option, const std::string& file, const std::vector<Kept>& kept,
+                                      measure::Files& files);
 
 // The page of a run, drawn from `json`, its report as --json prints it, so
 // that the two cannot disagree. Throws std::logic_error should the program's

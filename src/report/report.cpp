@@ -81,13 +81,19 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
     err << *line << std::endl;
     return 2;
   }
-  // A page never goes over the report it reads; a report may (a baseline
-  // carried forward).
-  const std::vector<std::string> inputs = given.compare ? std::vector{*given.compare} : std::vector<std::string>{};
+  // A page never goes over the report it reads, nor over the report it is
+  // the page of; a report may go over its baseline (carried forward).
+  std::vector<Kept> kept;
+  if (given.compare) {
+    kept.push_back({*given.compare, "the report it reads"});
+  }
   const bool output_is_page = given.format == Format::Html && given.output;
+  if (given.output && !output_is_page) {
+    kept.push_back({*given.output, "the report's --output"});
+  }
   for (const auto& [option, page] :
        {std::pair{"--html", given.html}, {"--output", output_is_page ? given.output : std::nullopt}}) {
-    if (const auto line = page ? unwritable(option, *page, inputs, platform.files) : std::nullopt) {
+    if (const auto line = page ? unwritable(option, *page, kept, platform.files) : std::nullopt) {
       err << *line << std::endl;
       return 2;
     }

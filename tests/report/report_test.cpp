@@ -345,6 +345,8 @@ TEST(Report, PagesOfPlots) {
       // Never over what it reads, however the name is spelt.
       {{"--plot", good, "-o", folder + "./good.json"}, "-o " + folder + "./good.json: is the report it reads, which"},
       {{"--report", "--compare", good, "--html", good}, "--html " + good + ": is the report it reads, which the page"},
+      {{"--report", "--json", "-o", page, "--html", page},
+       "--html " + page + ": is the report's --output, which the page"},
       {{"--report", "--compare", good, "--format", "html", "-o", good},
        "--output " + good + ": is the report it reads"},
       {{"--plot", good, "-o", page, "stray"}, "unknown argument \"stray\""},

@@ -63,6 +63,21 @@ void fill_blocks(const ReportOptions& options, const std::vector<measure::Condit
   }
 }
 
+// The raised priorities, granted wherever they were asked for.
+void sum_priorities(ReportFacts& facts) {
+  bool raised = false;
+  facts.process_priority = facts.thread_priority = true;
+  for (const ConditionBlock& block : facts.blocks) {
+    if (block.process_priority && block.thread_priority) {
+      raised = true;
+      facts.process_priority = facts.process_priority && *block.process_priority;
+      facts.thread_priority = facts.thread_priority && *block.thread_priority;
+    }
+  }
+  facts.process_priority = raised && facts.process_priority;
+  facts.thread_priority = raised && facts.thread_priority;
+}
+
 // Measures every method in every condition at one resolution (nothing: the
 // one in effect), a block for each condition appended to `facts`. A run of
 // --duration takes phases until its time is up, the conditions sharing it;
@@ -146,6 +161,7 @@ ResolutionEnd measure_resolution(const ReportOptions& options, const std::vector
             so_far.spikes = spike_facts(*spikes, *options.spike_us);
           }
         }
+        sum_priorities(so_far);
         if (!partial(so_far)) {
           end.stopped = true;
           break;
@@ -188,21 +204,6 @@ ResolutionEnd measure_resolution(const ReportOptions& options, const std::vector
     }
   }
   return end;
-}
-
-// The raised priorities, granted wherever they were asked for.
-void sum_priorities(ReportFacts& facts) {
-  bool raised = false;
-  facts.process_priority = facts.thread_priority = true;
-  for (const ConditionBlock& block : facts.blocks) {
-    if (block.process_priority && block.thread_priority) {
-      raised = true;
-      facts.process_priority = facts.process_priority && *block.process_priority;
-      facts.thread_priority = facts.thread_priority && *block.thread_priority;
-    }
-  }
-  facts.process_priority = raised && facts.process_priority;
-  facts.thread_priority = raised && facts.thread_priority;
 }
 
 }  // namespace

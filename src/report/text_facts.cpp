@@ -56,7 +56,9 @@ std::string load_share_text(const ReportFacts& facts) {
   std::map<std::uint32_t, std::pair<double, std::size_t>> shares;  // threads: sum of shares, blocks
   for (const ConditionBlock& block : facts.blocks) {
     if (block.load > 0 && !block.load_cpu_percent) {
-      return "how much of their time they were on a CPU this system does not say";
+      // Counted as each phase of the load ends.
+      return facts.partial ? "how much of their time they were on a CPU is said when the run ends"
+                           : "how much of their time they were on a CPU this system does not say";
     }
     if (block.load > 0) {
       shares[block.load].first += *block.load_cpu_percent;

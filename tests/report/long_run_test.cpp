@@ -96,7 +96,8 @@ TEST(LongRun, JsonRewrittenAfterEveryWindow) {
   EXPECT_EQ(platform.trace.lines().size(), spikes);
 }
 
-// The same run as text, as metrics and as a page: the partial file says so.
+// The same run as text, as metrics and as a page: the partial file says so,
+// and says what is known so far as it will be said at the end.
 TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
   struct Case {
     const char* format;
@@ -104,16 +105,17 @@ TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
   };
   const Case cases[] = {
       {"text",
-       {"\nPartial     the run goes on; so far 1 of 2 windows\n"},
-       {"\nSleep: worst window of 1s from 03:12:0",
+       {"\nPartial     the run goes on; so far 1 of 2 windows\n", "\nPriority    process granted, thread granted\n",
+        "\n            how much of their time they were on a CPU is said when the run ends\n"},
+       {"\nSleep, load 1: worst window of 1s from 03:12:0",
         "\nSpikes, waits over 1005 μs (the interval and 5): ", "\nThe longest, in UTC:\n  2026-12-07T03:12:00."}},
       {"openmetrics",
        {"\nquorvane_report_partial 1\n", "\n# EOF\n"},
        {"\nquorvane_report_partial 0\n",
         "\nquorvane_window_wait_seconds{method=\"Sleep\",interval=\"1000\",resolution=\"default\",priority=\"raised\","
-        "load=\"0\",cpu=\"any\",statistic=\"p99\"} "
+        "load=\"1\",cpu=\"any\",statistic=\"p99\"} "
         "0.00101\n",
-        "\nquorvane_spikes{method=\"Sleep\",interval=\"1000\",resolution=\"default\",priority=\"raised\",load=\"0\","
+        "\nquorvane_spikes{method=\"Sleep\",interval=\"1000\",resolution=\"default\",priority=\"raised\",load=\"1\","
         "cpu=\"any\"} "}},
       {"html", {"(the run goes on: the figures so far)"}, {"<svg", "data-plot=\"timeline\""}},
   };
@@ -122,7 +124,7 @@ TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
     FakePlatform platform;
     platform.waits.wait_counts = 10'100;
     const auto r = run({"--report", "--format", c.format, "--duration", "2s", "--window", "1s", "--method", "sleep",
-                        "--spike", "5", "--output", "out"},
+                        "--spike", "5", "--load", "1", "--output", "out"},
                        platform);
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(platform.files.written.size(), 2U);

@@ -115,11 +115,17 @@ ResolutionEnd measure_resolution(const ReportOptions& options, const std::vector
   ResolutionEnd end;
   // Measuring time, suspensions left out: what --duration and the windows count.
   const auto started = Clock::now();
+  // Windows begin in UTC as the steady clock counts from the start, so that
+  // a wall clock set back meanwhile cannot put one before the one before it.
+  const std::int64_t started_utc_ms = platform.time_of_day.utc_now_ms();
+  const auto utc_now_ms = [&] {
+    return started_utc_ms + std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+  };
   Clock::duration suspended{};
   const auto elapsed = [&] { return Clock::now() - started - suspended; };
   Clock::duration window_began{};
   Clock::duration next_cut = window ? Clock::duration(*window) : Clock::duration::max();
-  std::int64_t window_utc_ms = platform.time_of_day.utc_now_ms();
+  std::int64_t window_utc_ms = started_utc_ms;
   for (;;) {
     const auto to_cut = std::chrono::ceil<std::chrono::milliseconds>(next_cut - std::min(next_cut, elapsed()));
     if (engine.wait_for_end(std::min<std::chrono::milliseconds>(kProgressInterval, to_cut))) {
@@ -142,7 +148,7 @@ ResolutionEnd measure_resolution(const ReportOptions& options, const std::vector
       tallies.cut(samples_mutex, window_utc_ms, seconds_of(now - window_began));
       window_began = now;
       next_cut += *window;
-      window_utc_ms = platform.time_of_day.utc_now_ms();
+      window_utc_ms = utc_now_ms();
       if (partial) {
         ReportFacts so_far = facts;
         so_far.partial = true;

@@ -96,6 +96,23 @@ TEST(LongRun, JsonRewrittenAfterEveryWindow) {
   EXPECT_EQ(platform.trace.lines().size(), spikes);
 }
 
+// A wall clock set back while the run goes on (a time server's step) moves
+// no window before the one before it, so the run's page can be drawn.
+TEST(LongRun, AClockSetBackKeepsTheWindowsInOrder) {
+  FakePlatform platform;
+  platform.time_of_day.step_ms = -60'000;  // every reading a minute earlier
+  const auto r = run({"--report", "--json", "--duration", "3s", "--window", "1s", "--method", "sleep", "-o", "out.json",
+                      "--html", "page.html"},
+                     platform);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json windows = Json::parse(platform.files.files["out.json"])["methods"][0]["timeline"];
+  ASSERT_EQ(windows.size(), 3U);
+  for (std::size_t w = 1; w < windows.size(); ++w) {
+    EXPECT_LT(windows[w - 1]["start"].get<std::string>(), windows[w]["start"].get<std::string>());
+  }
+  EXPECT_TRUE(platform.files.files.contains("page.html"));
+}
+
 // The same run as text, as metrics and as a page: the partial file says so,
 // and says what is known so far as it will be said at the end.
 TEST(LongRun, TextAndMetricsSayPartialAndWorst) {

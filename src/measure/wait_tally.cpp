@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <string>
 
 namespace measure {
@@ -18,8 +19,21 @@ bool SpikeLog::note(SleepMode mode, const TimedWait& wait, std::size_t part) {
     return false;
   }
   ++total_;
-  if (kept_.size() < kKept) {
-    kept_.push_back({time_of_day_.utc_now_ms(), us, wait.end_cpu, mode, part, wait.end_us});
+  const bool kept = kept_.size() < kKept;
+  // After the later of equals: the earlier stays ahead.
+  const auto place = std::upper_bound(longest_.begin(), longest_.begin() + longest_count_, us,
+                                      [](std::uint64_t length, const Spike& s) { return length > s.us; });
+  const bool among_longest = place != longest_.end();
+  if (kept || among_longest) {
+    const Spike spike{time_of_day_.utc_now_ms(), us, wait.end_cpu, mode, part, wait.end_us};
+    if (kept) {
+      kept_.push_back(spike);
+    }
+    if (among_longest) {
+      std::move_backward(place, longest_.end() - 1, longest_.end());
+      *place = spike;
+      longest_count_ = std::min<std::ptrdiff_t>(longest_count_ + 1, kLongest);
+    }
   }
   return true;
 }

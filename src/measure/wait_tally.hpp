@@ -5,6 +5,7 @@
 // and for the run the spikes, the waits much longer than asked for. The
 // measuring thread feeds both after each wait's second timestamp; the
 // report's thread takes the windows away.
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -28,19 +29,22 @@ struct Spike {
   std::uint64_t end_us = 0;  // the counter at its end
 };
 
-// The spikes of a run: the first kKept of them in order, and how many there
-// were. Not synchronized: its owner holds the data mutex around every use.
+// The spikes of a run: the first kKept of them in order, the kLongest
+// longest of them all, and how many there were. Not synchronized: its owner
+// holds the data mutex around every use.
 class SpikeLog {
  public:
   static constexpr std::size_t kKept = 10'000;
+  static constexpr std::size_t kLongest = 5;
 
   // Waits longer than `over_us` are spikes. With `trace` (opened), each one
   // kept is also marked there, after the step it ended in.
   SpikeLog(std::uint64_t over_us, TimeOfDay& time_of_day, Trace* trace);
 
   // A wait of `mode` in `part` of the run, just timed: true when it was a
-  // spike. The time of day is read only for a spike kept, and only now,
-  // after the timestamps; the CPU is the one the wait was seen to end on.
+  // spike. The time of day is read only for a spike kept or among the
+  // longest, and only now, after the timestamps; the CPU is the one the wait
+  // was seen to end on.
   bool note(SleepMode mode, const TimedWait& wait, std::size_t part);
   // Marks in the trace the spikes kept since the last call.
   void mark_new();
@@ -48,6 +52,8 @@ class SpikeLog {
   std::uint64_t over_us() const { return over_us_; }
   bool marking() const { return trace_ != nullptr; }
   const std::vector<Spike>& kept() const { return kept_; }
+  // Longest first, the earlier of equals first.
+  std::vector<Spike> longest() const { return {longest_.begin(), longest_.begin() + longest_count_}; }
   std::uint64_t total() const { return total_; }
 
  private:
@@ -55,6 +61,8 @@ class SpikeLog {
   TimeOfDay& time_of_day_;
   Trace* const trace_;
   std::vector<Spike> kept_;
+  std::array<Spike, kLongest> longest_{};
+  std::ptrdiff_t longest_count_ = 0;
   std::uint64_t total_ = 0;
   std::size_t marked_ = 0;
 };

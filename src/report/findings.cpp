@@ -17,9 +17,6 @@ Findings conclude(const ReportFacts& facts) {
       entries.push_back(entry_findings(method));
     }
   }
-  if (facts.spikes) {
-    findings.worst_spikes = worst_spikes(*facts.spikes);
-  }
   if (facts.within_us) {
     auto& choices = findings.choices.emplace();
     for (const ConditionBlock& block : facts.blocks) {

@@ -34,17 +34,10 @@ struct Findings {
   std::optional<std::vector<std::optional<std::size_t>>> choices;
   // Per block, per method.
   std::vector<std::vector<EntryFindings>> entries;
-  // With --spike: the longest spikes kept, at most five, longest first (the
-  // earlier of equals), as indexes into the facts' spikes.
-  std::vector<std::size_t> worst_spikes;
 };
-
-// How many of the longest spikes a report names.
-inline constexpr std::size_t kWorstSpikes = 5;
 
 // What conclude() finds of each entry, and of the spikes.
 EntryFindings entry_findings(const MethodReport& method);
-std::vector<std::size_t> worst_spikes(const SpikeFacts& spikes);
 
 Findings conclude(const ReportFacts& facts);
 

@@ -47,23 +47,23 @@ Json timeline_json(const MethodReport& method, const EntryFindings& found) {
 
 Json spikes_json(const ReportFacts& facts) {
   const SpikeFacts& spikes = *facts.spikes;
-  Json kept = Json::array();
-  for (const measure::Spike& spike : spikes.kept) {
-    const ConditionBlock& block = facts.blocks[std::min(spike.part, facts.blocks.size() - 1)];
-    kept.push_back({{"time", utc_text(spike.utc_ms)},
-                    {"method", measure::sleep_mode_name(spike.mode)},
-                    {"resolution_requested", or_null(block.requested_us)},
-                    {"priority", measure::priority_name(block.priority)},
-                    {"load", block.load},
-                    {"pinned_cpu", or_null(block.cpu)},
-                    {"cpu", or_null(spike.cpu)},
-                    {"us", spike.us}});
-  }
-  return {{"spike", spikes.spike_us},
-          {"over", spikes.over_us},
-          {"count", spikes.total},
-          {"trace_marker", spikes.marked},
-          {"kept", std::move(kept)}};
+  const auto listed = [&facts](const std::vector<measure::Spike>& list) {
+    Json all = Json::array();
+    for (const measure::Spike& spike : list) {
+      const ConditionBlock& block = facts.blocks[std::min(spike.part, facts.blocks.size() - 1)];
+      all.push_back({{"time", utc_text(spike.utc_ms)},
+                     {"method", measure::sleep_mode_name(spike.mode)},
+                     {"resolution_requested", or_null(block.requested_us)},
+                     {"priority", measure::priority_name(block.priority)},
+                     {"load", block.load},
+                     {"pinned_cpu", or_null(block.cpu)},
+                     {"cpu", or_null(spike.cpu)},
+                     {"us", spike.us}});
+    }
+    return all;
+  };
+  return {{"spike", spikes.spike_us},      {"over", spikes.over_us},      {"count", spikes.total},
+          {"trace_marker", spikes.marked}, {"kept", listed(spikes.kept)}, {"longest", listed(spikes.longest)}};
 }
 
 Json kind_json(const std::optional<measure::CpuKind>& kind) { return kind ? Json(kind_name(*kind)) : Json(nullptr); }

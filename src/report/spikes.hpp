@@ -1,7 +1,7 @@
 #pragma once
 
 // The spikes of a report: waits that lasted longer than the interval by more
-// than --spike, the first of them kept with their moment.
+// than --spike, the first of them and the longest kept with their moment.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -18,6 +18,9 @@ struct SpikeFacts {
   // came; each one's part is the index of its resolution block.
   std::uint64_t total = 0;
   std::vector<measure::Spike> kept;
+  // The longest of them all, at most measure::SpikeLog::kLongest, longest
+  // first (the earlier of equals first).
+  std::vector<measure::Spike> longest;
   // Whether each one kept was also marked in the system's trace.
   bool marked = false;
 };

@@ -45,13 +45,4 @@ EntryFindings entry_findings(const MethodReport& method) {
   return found;
 }
 
-std::vector<std::size_t> worst_spikes(const SpikeFacts& spikes) {
-  std::vector<std::size_t> order(spikes.kept.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return spikes.kept[a].us > spikes.kept[b].us; });
-  order.resize(std::min(order.size(), kWorstSpikes));
-  return order;
-}
-
 }  // namespace report

@@ -83,7 +83,7 @@ void write_worst_windows(const ReportFacts& facts, const ConditionBlock& block,
   }
 }
 
-void write_spikes(const ReportFacts& facts, const Findings& findings, std::ostream& out) {
+void write_spikes(const ReportFacts& facts, std::ostream& out) {
   if (!facts.spikes) {
     return;
   }
@@ -92,16 +92,15 @@ void write_spikes(const ReportFacts& facts, const Findings& findings, std::ostre
                      spikes.total,
                      spikes.total > spikes.kept.size() ? fmt::format(", the first {} kept", spikes.kept.size()) : "",
                      spikes.marked ? "; each kept one marked in the kernel's trace" : "");
-  if (findings.worst_spikes.empty()) {
+  if (spikes.longest.empty()) {
     return;
   }
   out << "The longest, in UTC:\n";
   std::size_t width = 0;
-  for (const std::size_t i : findings.worst_spikes) {
-    width = std::max(width, std::string_view(measure::sleep_mode_name(spikes.kept[i].mode)).size());
+  for (const measure::Spike& spike : spikes.longest) {
+    width = std::max(width, std::string_view(measure::sleep_mode_name(spike.mode)).size());
   }
-  for (const std::size_t i : findings.worst_spikes) {
-    const measure::Spike& spike = spikes.kept[i];
+  for (const measure::Spike& spike : spikes.longest) {
     const ConditionBlock& block = facts.blocks[std::min(spike.part, facts.blocks.size() - 1)];
     out << fmt::format("  {}  {:<{}}  {:>7} μs  CPU {}{}{}\n", utc_text(spike.utc_ms),
                        measure::sleep_mode_name(spike.mode), width, spike.us,

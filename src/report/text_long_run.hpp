@@ -22,6 +22,6 @@ void write_worst_windows(const ReportFacts& facts, const ConditionBlock& block,
                          const std::vector<EntryFindings>& entries, std::ostream& out);
 
 // With --spike: how many, and the longest.
-void write_spikes(const ReportFacts& facts, const Findings& findings, std::ostream& out);
+void write_spikes(const ReportFacts& facts, std::ostream& out);
 
 }  // namespace report

@@ -194,7 +194,7 @@ void write_text_report(const ReportFacts& facts, const Findings& findings, std::
       ++b;
     }
   }
-  write_spikes(facts, findings, out);
+  write_spikes(facts, out);
   if (findings.comparison) {
     write_comparison(*facts.baseline, *findings.comparison, out);
   }

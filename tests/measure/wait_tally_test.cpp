@@ -80,7 +80,8 @@ measure::TimedWait wait_of(std::uint64_t start_us, std::uint64_t end_us) {
   return wait;
 }
 
-// The first 10,000 are kept (and marked), the rest counted.
+// The first 10,000 are kept (and marked), the rest counted; the five
+// longest of them all are kept too, the earlier of equals first.
 TEST(WaitTally, KeepsTheFirstSpikesAndCountsTheRest) {
   testing_support::FakeTimeOfDay time_of_day;
   testing_support::FakeTrace trace;
@@ -96,6 +97,15 @@ TEST(WaitTally, KeepsTheFirstSpikesAndCountsTheRest) {
   ASSERT_EQ(spikes.kept().size(), measure::SpikeLog::kKept);
   EXPECT_EQ(spikes.kept().back().us, 1'000 + measure::SpikeLog::kKept);
   EXPECT_EQ(trace.lines().size(), measure::SpikeLog::kKept);
+  const std::uint64_t longest = 1'005 + measure::SpikeLog::kKept;  // the last, after the first 10,000
+  spikes.note(SleepMode::Sleep, wait_of(0, longest), 0);
+  std::vector<std::uint64_t> lengths;
+  for (const measure::Spike& spike : spikes.longest()) {
+    lengths.push_back(spike.us);
+  }
+  EXPECT_EQ(lengths, (std::vector<std::uint64_t>{longest, longest, longest - 1, longest - 2, longest - 3}));
+  EXPECT_EQ(spikes.longest()[0].mode, SleepMode::BusyWait) << "the earlier of equals first";
+  EXPECT_EQ(spikes.longest()[1].mode, SleepMode::Sleep);
 }
 
 }  // namespace

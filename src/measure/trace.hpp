@@ -14,8 +14,9 @@ class Trace {
   // Makes ready to mark; false where the system has no trace this program
   // may write (Linux: the tracing directory missing or not writable).
   virtual bool open_marker() = 0;
-  // Writes `line` into the trace, once open; nothing otherwise.
-  virtual void mark(std::string_view line) = 0;
+  // Writes `line` into the trace, once open: whether it was written (the
+  // kernel refuses marks while its tracing is off).
+  virtual bool mark(std::string_view line) = 0;
 };
 
 // The operating system's, for the program's whole life.

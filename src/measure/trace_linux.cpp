@@ -28,11 +28,9 @@ class SystemTrace final : public Trace {
     return fd_ >= 0;
   }
 
-  void mark(std::string_view line) override {
+  bool mark(std::string_view line) override {
     // One write is one entry of the trace; a failed one loses only the mark.
-    if (fd_ >= 0) {
-      [[maybe_unused]] const ssize_t wrote = write(fd_, line.data(), line.size());
-    }
+    return fd_ >= 0 && write(fd_, line.data(), line.size()) == static_cast<ssize_t>(line.size());
   }
 
  private:

@@ -8,7 +8,7 @@ namespace {
 class SystemTrace final : public Trace {
  public:
   bool open_marker() override { return false; }
-  void mark(std::string_view) override {}
+  bool mark(std::string_view) override { return false; }
 };
 
 }  // namespace

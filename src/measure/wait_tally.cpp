@@ -51,7 +51,7 @@ void SpikeLog::mark_new() {
         line, sizeof line - 1, "quorvane spike: {} waited {} us, over {} us; ended on CPU {} at {}.{:06} s\n",
         sleep_mode_name(spike.mode), spike.us, over_us_, spike.cpu ? std::to_string(*spike.cpu) : "-1",
         spike.end_us / 1'000'000, spike.end_us % 1'000'000);
-    trace_->mark(std::string_view(line, std::min(written.size, sizeof line - 1)));
+    written_ += trace_->mark(std::string_view(line, std::min(written.size, sizeof line - 1))) ? 1U : 0U;
   }
 }
 

@@ -51,6 +51,8 @@ class SpikeLog {
 
   std::uint64_t over_us() const { return over_us_; }
   bool marking() const { return trace_ != nullptr; }
+  // Of the spikes kept, those the trace took.
+  std::size_t marked() const { return written_; }
   const std::vector<Spike>& kept() const { return kept_; }
   // Longest first, the earlier of equals first.
   std::vector<Spike> longest() const { return {longest_.begin(), longest_.begin() + longest_count_}; }
@@ -64,7 +66,7 @@ class SpikeLog {
   std::array<Spike, kLongest> longest_{};
   std::ptrdiff_t longest_count_ = 0;
   std::uint64_t total_ = 0;
-  std::size_t marked_ = 0;
+  std::size_t marked_ = 0, written_ = 0;
 };
 
 // One method's waits in the window in progress, and counts since the start.

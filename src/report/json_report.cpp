@@ -62,8 +62,9 @@ Json spikes_json(const ReportFacts& facts) {
     }
     return all;
   };
-  return {{"spike", spikes.spike_us},      {"over", spikes.over_us},      {"count", spikes.total},
-          {"trace_marker", spikes.marked}, {"kept", listed(spikes.kept)}, {"longest", listed(spikes.longest)}};
+  return {{"spike", spikes.spike_us},         {"over", spikes.over_us},  {"count", spikes.total},
+          {"trace_marker", spikes.marking},   {"marked", spikes.marked}, {"kept", listed(spikes.kept)},
+          {"longest", listed(spikes.longest)}};
 }
 
 Json kind_json(const std::optional<measure::CpuKind>& kind) { return kind ? Json(kind_name(*kind)) : Json(nullptr); }

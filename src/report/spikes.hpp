@@ -21,8 +21,10 @@ struct SpikeFacts {
   // The longest of them all, at most measure::SpikeLog::kLongest, longest
   // first (the earlier of equals first).
   std::vector<measure::Spike> longest;
-  // Whether each one kept was also marked in the system's trace.
-  bool marked = false;
+  // Whether the system's trace was open to mark each one kept, and how many
+  // of them it took.
+  bool marking = false;
+  std::uint64_t marked = 0;
 };
 
 }  // namespace report

@@ -62,7 +62,7 @@ std::vector<MethodReport> method_reports(const ReportOptions& options, measure::
 }
 
 SpikeFacts spike_facts(const measure::SpikeLog& log, std::uint64_t spike_us) {
-  return {spike_us, log.over_us(), log.total(), log.kept(), log.longest(), log.marking()};
+  return {spike_us, log.over_us(), log.total(), log.kept(), log.longest(), log.marking(), log.marked()};
 }
 
 }  // namespace report

@@ -91,7 +91,11 @@ void write_spikes(const ReportFacts& facts, std::ostream& out) {
   out << fmt::format("\nSpikes, waits over {} μs (the interval and {}): {}{}{}.\n", spikes.over_us, spikes.spike_us,
                      spikes.total,
                      spikes.total > spikes.kept.size() ? fmt::format(", the first {} kept", spikes.kept.size()) : "",
-                     spikes.marked ? "; each kept one marked in the kernel's trace" : "");
+                     !spikes.marking                       ? ""
+                     : spikes.marked == spikes.kept.size() ? "; each kept one marked in the kernel's trace"
+                                                           : fmt::format("; {} of the {} kept marked in the kernel's "
+                                                                         "trace, which refused the others",
+                                                                         spikes.marked, spikes.kept.size()));
   if (spikes.longest.empty()) {
     return;
   }

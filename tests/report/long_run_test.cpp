@@ -88,6 +88,7 @@ TEST(LongRun, JsonRewrittenAfterEveryWindow) {
   EXPECT_EQ(log["count"], spikes);
   EXPECT_EQ(log["over"], 1005);
   EXPECT_EQ(log["trace_marker"], true);
+  EXPECT_EQ(log["marked"], spikes);
   ASSERT_EQ(log["kept"].size(), spikes);
   for (std::size_t i = 1; i < log["kept"].size(); ++i) {
     EXPECT_LT(log["kept"][i - 1]["time"].get<std::string>(), log["kept"][i]["time"].get<std::string>());

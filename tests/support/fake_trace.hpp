@@ -8,17 +8,20 @@
 
 namespace testing_support {
 
-// A trace that opens when `writable` and keeps every line marked in it.
+// A trace that opens when `writable` and keeps every line marked in it, or,
+// `refusing`, refuses every mark as the kernel's does while tracing is off.
 class FakeTrace : public measure::Trace {
  public:
   bool writable = false;
+  bool refusing = false;
 
   bool open_marker() override { return open_ = writable; }
-  void mark(std::string_view line) override {
+  bool mark(std::string_view line) override {
     const std::lock_guard lock(mutex_);
-    if (open_) {
+    if (open_ && !refusing) {
       lines_.emplace_back(line);
     }
+    return open_ && !refusing;
   }
   std::vector<std::string> lines() {
     const std::lock_guard lock(mutex_);

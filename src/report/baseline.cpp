@@ -56,6 +56,18 @@ class Reader final : public DocumentReader {
     }
   }
 
+  // An entry without a field every version has is said at once, not after
+  // the rest of the file has been read into memory.
+  void closing() override {
+    if (at({"methods", "[]", "*"})) {
+      for (const Field field : {Method, P50, P99, P999, Max}) {
+        if ((present.back() & 1U << field) == 0) {
+          return note(fmt::format("methods[{}] has no {}", entries.size() - 1, kFieldNames[field]));
+        }
+      }
+    }
+  }
+
   void store(BaselineEntry& e, Field field, const Value& value) {
     switch (field) {
       case Method:

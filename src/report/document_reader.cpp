@@ -54,6 +54,9 @@ bool DocumentReader::key(string_t& name) {
   return true;
 }
 bool DocumentReader::end_object() {
+  if (!fault) {
+    closing();
+  }
   frames_.pop_back();
   return true;
 }
@@ -96,7 +99,10 @@ bool DocumentReader::record(const Value& value) {
       }
     }
   }
-  take(value);
+  // Past the first fault nothing more is kept: what is held stops growing.
+  if (!fault) {
+    take(value);
+  }
   return true;
 }
 

@@ -116,6 +116,19 @@ class Reader final : public DocumentReader {
     }
   }
 
+  // An entry without a method or a histogram is said at once, not after the
+  // rest of the file has been read into memory.
+  void closing() override {
+    if (at({"methods", "[]", "*"})) {
+      const std::string entry = fmt::format("methods[{}]", histograms.size() - 1);
+      for (const char* key : {"method", "histogram"}) {
+        if (!kept.contains(entry + "." + key)) {
+          return note(fmt::format("{} has no {}", entry, key));
+        }
+      }
+    }
+  }
+
   void object(const Value& value) {
     if (value.kind != Value::Object) {
       note(fmt::format("{} is {}, not an object", path(), value.describe()));

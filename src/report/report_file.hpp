@@ -72,8 +72,12 @@ class DocumentReader : public nlohmann::json_sax<nlohmann::json> {
   std::optional<std::string> fault;
 
  protected:
-  // Every value but the document itself, as it begins; frames() says where.
+  // Every value but the document itself, as it begins, until a fault is
+  // noted; frames() says where.
   virtual void take(const Value& value) = 0;
+  // As an object ends, until a fault is noted; frames() still holds its own
+  // frame, keyed by its last key.
+  virtual void closing() {}
 
   const std::vector<Frame>& frames() const { return frames_; }
   // Whether the value taken sits at `path`, outermost first: a key, "[]" for

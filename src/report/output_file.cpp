@@ -55,15 +55,16 @@ bool write_report(Format format, const ReportFacts& facts, const Findings& findi
 }
 
 PartialReport rewrite_after_each_window(Format format, const std::string& file, measure::Files& files,
-                                        std::ostream& err, bool& failed) {
-  return [format, &file, &files, &err, &failed](const ReportFacts& so_far) {
+                                        std::ostream& err, Rewrites& rewrites) {
+  return [format, &file, &files, &err, &rewrites](const ReportFacts& so_far) {
     const auto why = files.write_whole(file, render(format, so_far, conclude(so_far)));
     if (why) {
       err << fmt::format("quorvane: {} could not be rewritten: {}; it is left as it was, and measuring stopped",
                          printable(file), printable(*why))
           << std::endl;
-      failed = true;
+      rewrites.failed = true;
     }
+    rewrites.made = rewrites.made || !why;
     return !why;
   };
 }

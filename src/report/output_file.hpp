@@ -22,9 +22,17 @@ std::string render(Format format, const ReportFacts& facts, const Findings& find
 bool write_report(Format format, const ReportFacts& facts, const Findings& findings,
                   const std::optional<std::string>& file, measure::Files& files, std::ostream& out, std::ostream& err);
 
+// How the rewrites of a run's file went: whether any was made, and whether
+// one failed.
+struct Rewrites {
+  bool made = false;
+  bool failed = false;
+};
+
 // What rewrites `file` with the report so far after each window; a failure
-// is said on `err`, sets `failed` and stops the run, the file left as it was.
+// is said on `err`, noted in `rewrites` and stops the run, the file left as
+// it was.
 PartialReport rewrite_after_each_window(Format format, const std::string& file, measure::Files& files,
-                                        std::ostream& err, bool& failed);
+                                        std::ostream& err, Rewrites& rewrites);
 
 }  // namespace report

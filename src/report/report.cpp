@@ -129,14 +129,14 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
   }
   const auto conditions = conditions_of(options, std::get<std::vector<std::uint32_t>>(cpus));
   const Format format = options.json ? Format::Json : options.format;
+  Rewrites rewrites;
   try {
-    bool rewrite_failed = false;
     const PartialReport partial =
         options.output && options.duration
-            ? rewrite_after_each_window(format, *options.output, platform.files, err, rewrite_failed)
+            ? rewrite_after_each_window(format, *options.output, platform.files, err, rewrites)
             : PartialReport();
     const ReportFacts facts = measure_report(options, conditions, std::move(baseline), err, platform, partial);
-    if (rewrite_failed) {
+    if (rewrites.failed) {
       return 1;
     }
     const Findings findings = conclude(facts);
@@ -148,7 +148,11 @@ std::optional<int> run_report_command(const ReportOptions& given, const std::vec
     }
     return gate(options, facts, findings, err);
   } catch (const std::exception& e) {
-    err << "quorvane: the report failed: " << e.what() << std::endl;
+    err << "quorvane: the report failed: " << e.what()
+        << (rewrites.made ? fmt::format("; {} holds the figures of the windows before, marked partial",
+                                        printable(*options.output))
+                          : "")
+        << std::endl;
     return 1;
   }
 }

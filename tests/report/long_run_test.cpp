@@ -156,12 +156,14 @@ TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
 }
 
 // A file that cannot be written stops the run with status 1, the file as it
-// was; a signal writes the report so far, whole, marked interrupted.
-TEST(LongRun, FullDiskAndSignal) {
+// was; a signal writes the report so far, whole, marked interrupted; a run
+// that fails says what its file holds.
+TEST(LongRun, FullDiskSignalAndFailure) {
   struct Case {
     std::vector<std::string> args;
     int fail_at, signal_at, status;
     std::string err, file;  // the file's start afterwards
+    std::size_t pins_granted = SIZE_MAX;
   };
   const Case cases[] = {
       // Stopped at the first window: the second's rewrite would have succeeded.
@@ -178,12 +180,22 @@ TEST(LongRun, FullDiskAndSignal) {
        "quorvane: the report could not be written to out: No space left on device\n",
        "old"},
       {{"--duration", "1h"}, 0, 3, 0, "", "{"},
+      // Its third phase, after the first window, cannot keep to its CPU.
+      {{"--duration", "4s", "--window", "1s", "--load", "0,1", "--cpu", "0"},
+       0,
+       0,
+       1,
+       "quorvane: the report failed: the measuring thread could not be kept to CPU 0; out holds the figures of the "
+       "windows before, marked partial\n",
+       "{",
+       2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     FakePlatform platform;
     platform.files.files["out"] = "old";
     platform.files.fail_at = c.fail_at;
+    platform.placement.pins_granted = c.pins_granted;
     std::vector<std::string> args{"--report", "--json", "--method", "sleep", "-o", "out"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const auto r = run(args, platform, c.signal_at);

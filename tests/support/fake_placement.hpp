@@ -20,6 +20,7 @@ class FakePlacement : public measure::Placement {
   std::vector<std::uint32_t> usable{0, 1};
   std::map<std::uint32_t, measure::CpuKind> kinds;
   bool pin_refused = false;
+  std::size_t pins_granted = SIZE_MAX;  // those after refused
   std::function<std::optional<std::uint32_t>()> unpinned = [] { return std::optional<std::uint32_t>(0); };
   std::function<std::optional<std::uint32_t>(std::uint32_t)> on_pinned = [](std::uint32_t cpu) {
     return std::optional(cpu);
@@ -44,7 +45,8 @@ class FakePlacement : public measure::Placement {
     return locked([](auto& f) { return f.usable; });
   }
   bool pin_this_thread(std::uint32_t cpu) override {
-    const bool pinned = locked([cpu](auto& f) { return f.pins.push_back(cpu), !f.pin_refused; });
+    const bool pinned =
+        locked([cpu](auto& f) { return f.pins.push_back(cpu), !f.pin_refused && f.pins.size() <= f.pins_granted; });
     if (pinned) {
       pinned_ = cpu;
     }

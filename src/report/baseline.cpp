@@ -15,11 +15,6 @@
 namespace report {
 namespace {
 
-constexpr std::uint64_t kMaxMicroseconds = 1'000'000;
-// A figure's changes are worked out in signed 64 bits; figures up to this
-// bound can never overflow them.
-constexpr std::uint64_t kMaxFigure = std::numeric_limits<std::int64_t>::max();
-
 // The fields of a method's entry that the reader takes; the condition's
 // (priority, load, CPU) only where the report names them.
 enum Field { Method, Interval, Resolution, P50, P99, P999, Max, Priority, Load, Cpu, kFields };

@@ -13,11 +13,6 @@
 namespace report {
 namespace {
 
-// A validator that hands each value given to `read`.
-CLI::Validator reading_into(std::function<std::string(const std::string&)> read) {
-  return CLI::Validator([read = std::move(read)](std::string& value) { return read(value); }, "");
-}
-
 // Adds `value` unless it is there: false then.
 template <typename T>
 bool add_once(std::vector<T>& into, const T& value) {
@@ -29,6 +24,10 @@ bool add_once(std::vector<T>& into, const T& value) {
 }
 
 }  // namespace
+
+CLI::Validator reading(std::function<std::string(const std::string&)> read) {
+  return CLI::Validator([read = std::move(read)](std::string& value) { return read(value); }, "");
+}
 
 std::vector<std::string_view> items(std::string_view list) {
   std::vector<std::string_view> all;
@@ -110,20 +109,19 @@ void add_condition_options(CLI::App& application, ReportOptions& options) {
       ->description("Measure at each of these priorities in turn: raised (the default) or normal, comma-separated")
       ->type_name("raised|normal")
       ->allow_extra_args(false)
-      ->check(reading_into([&options](const std::string& list) { return read_priorities(list, options.priorities); }));
+      ->check(reading([&options](const std::string& list) { return read_priorities(list, options.priorities); }));
   application.add_option("--load")
       ->description(fmt::format(
           "Measure under each of these loads in turn: N threads (0 to {}) that keep a CPU busy each, comma-separated",
           kMaxLoad))
       ->type_name("N[,N...]")
       ->allow_extra_args(false)
-      ->check(reading_into([&options](const std::string& list) { return read_loads(list, options.loads); }));
+      ->check(reading([&options](const std::string& list) { return read_loads(list, options.loads); }));
   application.add_option("--cpu")
       ->description("Measure with the measuring thread kept to each of these CPUs in turn (0,2-3), or all")
       ->type_name("LIST|all")
       ->allow_extra_args(false)
-      ->check(reading_into(
-          [&options](const std::string& list) { return read_cpus(list, options.cpus, options.all_cpus); }));
+      ->check(reading([&options](const std::string& list) { return read_cpus(list, options.cpus, options.all_cpus); }));
 }
 
 }  // namespace report

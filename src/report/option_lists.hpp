@@ -4,6 +4,7 @@
 // nothing, the items stored, or what is wrong (the library puts the option's
 // name before it). An item may come once, across repeats of the option too.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,9 +14,15 @@
 
 namespace CLI {
 class App;
-}
+class Validator;
+}  // namespace CLI
 
 namespace report {
+
+// A validator that reads each value given with `read`, which stores it and
+// answers nothing, or answers what is wrong. The library puts the option's
+// name before the answer.
+CLI::Validator reading(std::function<std::string(const std::string&)> read);
 
 // The items of a comma-separated list, empty ones included.
 std::vector<std::string_view> items(std::string_view list);

@@ -20,7 +20,6 @@ namespace {
 using measure::SleepMode;
 
 constexpr std::uint64_t kMaxSamples = 1'000'000;
-constexpr std::uint64_t kMaxMicroseconds = 1'000'000;
 // What --method takes for every method.
 constexpr std::string_view kAllMethods = "all";
 // The options that take a value; the report's alone need --report (-o goes
@@ -43,13 +42,6 @@ std::string method_names() {
     text += methods[i].option;
   }
   return text;
-}
-
-// A validator that reads each value given with `read`, which stores it and
-// answers nothing, or answers what is wrong. The library puts the option's
-// name before the answer.
-CLI::Validator reading(std::function<std::string(const std::string&)> read) {
-  return CLI::Validator([read = std::move(read)](std::string& value) { return read(value); }, "");
 }
 
 // A whole number from `lowest` to `highest`, handed to `store`; `what` names

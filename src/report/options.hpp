@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,12 @@ class Error;
 namespace report {
 
 enum class Format { Text, Json, OpenMetrics, Html };
+
+// The longest interval and resolution the options take, in μs, and the
+// largest figure a report holds: a figure's changes are worked out in signed
+// 64 bits, which figures up to it can never overflow.
+inline constexpr std::uint64_t kMaxMicroseconds = 1'000'000;
+inline constexpr std::uint64_t kMaxFigure = std::numeric_limits<std::int64_t>::max();
 
 // The report's options as read. Lists are in the order given, each item once.
 struct ReportOptions {

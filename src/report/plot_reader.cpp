@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "report/conditions.hpp"
 #include "report/kept_fields.hpp"
 #include "report/options.hpp"
 #include "report/report_file.hpp"
@@ -17,9 +18,6 @@
 
 namespace report {
 namespace {
-
-constexpr std::uint64_t kMaxMicroseconds = 1'000'000;
-constexpr std::uint64_t kMaxFigure = std::numeric_limits<std::int64_t>::max();
 
 // What the page shows, by where it sits ("[]" for an item of an array).
 constexpr std::string_view kKept[] = {
@@ -182,12 +180,16 @@ std::string condition_of(const Fields& f, const std::string& at) {
   std::string text;
   const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
   if (const auto priority = f.text(at + "priority", Optional); priority && *priority != "raised") {
+    if (*priority != "normal") {
+      throw Bad{fmt::format("{}priority is \"{}\", not \"raised\" or \"normal\"", at,
+                            printable(cut_to_columns(*priority, 40)))};
+    }
     add(*priority);
   }
-  if (const auto load = f.whole(at + "load", 0, kMaxFigure, Optional); load && *load > 0) {
+  if (const auto load = f.whole(at + "load", 0, kMaxLoad, Optional); load && *load > 0) {
     add(fmt::format("load {}", *load));
   }
-  if (const auto cpu = f.whole(at + "cpu", 0, kMaxFigure, Optional | NullToo)) {
+  if (const auto cpu = f.whole(at + "cpu", 0, kMaxCpu, Optional | NullToo)) {
     add(fmt::format("CPU {}", *cpu));
   }
   return text;

@@ -65,6 +65,9 @@ TEST(PlotReader, EveryFaultIsOneLineNamingItsKey) {
       {report_of(kEntry + R"(, "timeline": [{"start": 0}])"),
        "methods[0].timeline[0].start is 0, not a time in UTC such as 2026-12-07T03:12:27.123Z"},
       {report_of(kEntry, R"(, "sysinfo": {"nodename": 5})"), "sysinfo.nodename is 5, not a string or null"},
+      // A condition as the baseline's reader takes it.
+      {report_of(kEntry + R"(, "priority": "fast")"), "methods[0].priority is \"fast\", not \"raised\" or \"normal\""},
+      {report_of(kEntry + R"(, "load": 257)"), "methods[0].load is 257, not a whole number from 0 to 256"},
       {report_of(kEntry, R"(, "within": {"us": 5, "choices": [{"method": 7}]})"),
        "within.choices[0].method is 7, not a string or null"},
       {report_of(kEntry, R"(, "within": {"choices": []})"), "within has no us"},

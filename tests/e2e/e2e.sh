@@ -6,15 +6,13 @@
 # A case leaves nothing running. Every process it starts carries QUORVANE_E2E
 # ("SOCKET script|terminal BINARY") in its environment, through tmux, wine and
 # setpriv alike, so it is found again when its parent is gone. The program
-# must have ended when a case starts a new terminal and when it ends, or the
-# case fails; the rest is ended and waited for, each tmux server last. The
-# case `leftovers`, run by ctest after the others, fails on anything left.
+# must have ended before a new terminal and at the end, or the case fails; the
+# rest is ended and waited for. `leftovers`, run last, fails on what is left.
 set -euo pipefail
 export LC_ALL=C.UTF-8 # screen texts are UTF-8
 
-# ctest kills the script with SIGKILL at its TIMEOUT (QUORVANE_E2E_TIMEOUT),
-# when no trap runs. The case stops itself a margin earlier instead: TERM to
-# the script and its jobs, whose trap ends the rest (KILL if even that hangs).
+# ctest ends a case at its TIMEOUT (QUORVANE_E2E_TIMEOUT) by SIGKILL, which no
+# trap sees: the case stops itself a margin earlier by a TERM its trap answers.
 if [ -n "${QUORVANE_E2E_TIMEOUT:-}" ]; then
   margin=$((QUORVANE_E2E_TIMEOUT / 4 < 30 ? QUORVANE_E2E_TIMEOUT / 4 : 30))
   deadline=$((QUORVANE_E2E_TIMEOUT - margin))
@@ -24,7 +22,6 @@ fi
 
 bin=$1 case=$2
 shift 2
-
 sock="quorvane-e2e-$$" dir=$(realpath "$(mktemp -d)") cleanups=()
 bin_real=$(realpath -m -- "$bin")
 export QUORVANE_E2E="$sock script $bin_real"
@@ -32,8 +29,7 @@ tmx() { tmux -L "$sock" "$@"; }
 send() { tmx send-keys -t ui "$@"; }
 screen_text() { tmx capture-pane -p -t ui; }
 
-# mark_of PID: its QUORVANE_E2E into $mark; empty if it has none, or has ended
-# (a zombie shows no environment).
+# mark_of PID: its QUORVANE_E2E into $mark; empty if none or ended (a zombie has no environment).
 mark_of() {
   local entry environment=()
   mark=
@@ -56,9 +52,9 @@ marked() {
     found+=("$p") && marks[$p]=$mark
   done
 }
-# Only processes still carrying the mark they were found with are signalled
-# or waited for: a number freed and taken again belongs to someone else.
-still_ours() { # PID...: true while any of them runs
+# still_ours PID...: true while any runs with the mark it was found with (a
+# number freed and taken again is someone else's).
+still_ours() {
   local p
   for p; do
     mark_of "$p"
@@ -67,8 +63,9 @@ still_ours() { # PID...: true while any of them runs
   return 1
 }
 describe() { [ $# = 0 ] || ps -o pid=,args= -p "$(IFS=, && echo "$*")" 2>/dev/null | sed 's/^ *//' | paste -sd ';'; }
-# end PID... (found by `marked`): the tmux servers after everything else, so
-# that the programs in their terminals end first.
+# end PID... (found by `marked`): the tmux servers last, so that the programs
+# in their terminals end first. end_now sends TERM and HUP (and CONT, for the
+# stopped), and KILL to what is still there five seconds later; each waited for.
 end() {
   local p comm servers=() others=()
   for p; do
@@ -78,8 +75,6 @@ end() {
   end_now "${others[@]}"
   end_now "${servers[@]}"
 }
-# end_now PID...: TERM and HUP (and CONT, for the stopped), each waited for;
-# KILL what is still there five seconds later.
 end_now() {
   local signals signal p deadline
   for signals in "TERM HUP CONT" KILL; do
@@ -92,10 +87,8 @@ end_now() {
   done
   echo "e2e: will not end: $(describe "$@")" >&2
 }
-
-# The program under test where this run left it running: the binary, its
-# copy run as nobody, or a process that names it as its program (under wine,
-# the process of the .exe, whose executable is wine's).
+# programs_left: the program as this run left it running: the binary, its copy
+# run as nobody, or what names it as its program (the .exe's process under wine).
 programs_left() {
   local p exe argv
   left=()
@@ -108,17 +101,15 @@ programs_left() {
     esac
   done
 }
-# end_terminal: before a new terminal, and after the case. The program has
-# ended, or the case fails; the rest in the terminal (its shell, jobs started
-# from that) is ended and waited for, then the tmux server.
+# end_terminal: before a new terminal and after the case, the program has
+# ended, or the case fails; the rest in the terminal is ended and waited for.
 end_terminal() {
   programs_left
   [ ${#left[@]} = 0 ] || fail "left running: $(describe "${left[@]}")"
   marked "$sock terminal " ""
   end "${found[@]}"
 }
-# in_background COMMAND...: a job of this script that the clean-up ends and
-# waits for, if it has not ended by then.
+# in_background COMMAND...: a job the clean-up ends and waits for, if need be.
 in_background() { "$@" & cleanups+=("end_job $!"); }
 end_job() {
   marked "$sock " ""
@@ -127,8 +118,7 @@ end_job() {
 }
 
 # On exit, by any path: the background jobs, then everything else the run
-# started, each waited for, the tmux server last; whatever still runs (which
-# could not be ended) fails the case.
+# started, each waited for; what could not be ended fails the case.
 finish() {
   local status=$? c
   trap '' TERM INT HUP
@@ -147,7 +137,6 @@ trap 'exit 130' INT
 trap 'exit 129' HUP
 
 fail() { printf 'FAIL: %s\n--- screen ---\n%s\n' "$*" "$(screen_text 2>/dev/null)" >&2 && exit 1; }
-
 retry() { # SECONDS WHAT COMMAND...: until COMMAND succeeds, or fail with WHAT
   local deadline=$((SECONDS + $1)) what=$2
   shift 2
@@ -157,14 +146,12 @@ screen_has() { screen_text | grep -q "$@"; }
 wait_for() { retry "${2:-10}" "'$1' did not appear" screen_has -F -- "$1"; }
 wait_match() { retry "${2:-10}" "'$1' did not appear" screen_has -E -- "$1"; }
 
-# start WIDTH HEIGHT COMMAND...: a shell in a WIDTH×HEIGHT terminal runs
-# COMMAND, writes its status to $dir/status and the terminal settings before
-# and after to $dir/stty.*, then reads a line as a prompt would.
+# start WIDTH HEIGHT COMMAND...: a shell in a WIDTH×HEIGHT terminal runs COMMAND,
+# writes its status and the terminal settings (before and after), then reads a line.
 start() {
   end_terminal
   rm -f "$dir"/{status,stty.*,typed,shell.pid}
-  local width=$1 height=$2
-  shift 2
+  local width=$1 height=$2 && shift 2
   cat >"$dir/run.sh" <<RUN
 trap : INT QUIT # outlive Ctrl+C and Ctrl+\\ to report the status
 echo \$\$ >"$dir/shell.pid"
@@ -185,12 +172,11 @@ assert_restored() {
   cmp -s "$dir/stty.before" "$dir/stty.after" || fail "terminal settings not restored"
   [ "$(tmx display-message -p -t ui '#{cursor_flag}')" = 1 ] || fail "cursor hidden"
 }
-# quit_with KEY|-SIGNAL STATUS: ends the program, which exits promptly with
-# STATUS, the terminal restored and a line typed after it reaching the shell.
+# quit_with KEY|-SIGNAL STATUS: the program ends promptly with STATUS, the
+# terminal restored, and a line typed after it reaches the shell.
 quit_with() {
   case $1 in -*) kill "$1" "$(program_pid)" ;; *) send "$1" ;; esac
-  local status
-  status=$(wait_exit 5)
+  local status && status=$(wait_exit 5)
   [ "$status" = "$2" ] || fail "$1: exit status $status, not $2"
   assert_restored
   send -l "typed-$$" && send Enter
@@ -210,17 +196,15 @@ threads_of() { find /proc/"$1"/task -mindepth 1 -maxdepth 1 | wc -l; }
 threads_are() { [ "$(threads_of "$2")" = "$1" ]; } # COUNT PID
 # exits STATUS COMMAND...: COMMAND ends with STATUS, its output in $dir/out and $dir/err.
 exits() {
-  local want=$1 status
-  shift
+  local want=$1 status && shift
   "$@" </dev/null >"$dir/out" 2>"$dir/err" && status=0 || status=$?
   [ "$status" = "$want" ] || fail "$*: status $status, not $want: $(head -c 2000 "$dir/err")"
 }
-# refused SAYS ARGS...: refused before anything starts: status 2, the one line
-# "quorvane: SAYS...", nothing on standard output, no thread (strace sees no
-# clone; LeakSanitizer cannot work under a tracer), no file $dir/unwritten*.
+# refused SAYS ARGS...: refused before anything starts: status 2, one line
+# "quorvane: SAYS...", no output, no thread (strace sees no clone; LeakSanitizer
+# cannot work under a tracer), no file $dir/unwritten*.
 refused() {
-  local says=$1
-  shift
+  local says=$1 && shift
   exits 2 env ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" strace -f -qq -e trace=clone,clone3 -o "$dir/strace" \
     "$bin" "$@"
   [ "$(wc -l <"$dir/err")" = 1 ] && [ ! -s "$dir/out" ] && [[ $(<"$dir/err") == "quorvane: $says"* ]] ||
@@ -229,8 +213,8 @@ refused() {
     fail "$*: a thread started, or a file was written: $(cat "$dir/strace")"
 }
 
-# The arrows step "Current", the slack in effect for the sampling thread's
-# waits, where it has any: a real-time thread (as root) has none, and gets none.
+# The arrows step "Current", the sampling thread's slack, where it has any (a
+# real-time thread, as root, has none and gets none).
 check_arrows() {
   current=$(number Current)
   for step in Up:1 Down:0 C-Up:100 C-Down:0; do
@@ -239,11 +223,10 @@ check_arrows() {
   done
 }
 
-# A key of each kind, as a terminal sends it, shows its effect (each key's
-# own effects are the unit tests'); with every core busy (sanitizer builds
-# too) a key is answered within two seconds and the count keeps rising. The
-# mouse is left to the terminal. In a condition the measuring thread alone is
-# kept to the CPU, and one load thread runs beside the others.
+# A key of each kind, as a terminal sends it, has its effect (each key's own
+# are the unit tests'); with every core busy a key is answered within two
+# seconds and the count keeps rising; the mouse is left to the terminal. In a
+# condition the measuring thread alone is kept to its CPU, one load thread beside.
 case_keys() {
   command -v stress-ng >/dev/null || fail "stress-ng is not installed (scripts/deps.sh installs it)"
   local i before threads pid hogs
@@ -253,8 +236,7 @@ case_keys() {
   wait_samples 100 # three digits: any count of two is one after the clear
   threads=$(threads_of "$(program_pid)")
   send m && wait_for "Mode: BusyWait " && wait_match "Samples: [0-9]{1,2} "
-  in_background stress-ng --cpu "$(nproc)" --timeout 60s --quiet
-  hogs=$!
+  in_background stress-ng --cpu "$(nproc)" --timeout 60s --quiet && hogs=$!
   for i in 1 2; do # well below the 500 the buffer keeps
     before=$(number Samples)
     retry 3 "the sample count stopped at $before" has_samples $((before + 20))
@@ -266,25 +248,23 @@ case_keys() {
   quit_with q 0
   end_job "$hogs"
   start 100 40 "$bin" --method sleep --load 1 --cpu 0 --priority normal
-  wait_for "Mode: Sleep normal, load 1, CPU 0"
-  pid=$(program_pid)
+  wait_for "Mode: Sleep normal, load 1, CPU 0" && pid=$(program_pid)
   [ "$(grep -l '^Cpus_allowed_list:[[:space:]]*0$' /proc/"$pid"/task/*/status | wc -l)" = 1 ] ||
     fail "not the measuring thread alone kept to CPU 0"
   threads_are $((threads + 1)) "$pid" || fail "$(threads_of "$pid") threads, not $threads and one load thread"
   quit_with q 0
 }
 
-# Every way of ending it while it samples, in every wait method (a sampling
-# thread left unjoined would abort): the status documented, the terminal as it
-# was; only the interface thread takes the stop signals (hang-up, interrupt,
-# quit, termination: mask bits 0, 1, 2, 14), so that none cuts a wait short.
+# Every way of ending it while it samples, in every wait method (a thread left
+# unjoined would abort): the status documented, the terminal as it was. Only
+# the interface thread takes the stop signals (hang-up, interrupt, quit,
+# termination: mask bits 0, 1, 2, 14), so that none cuts a wait short.
 case_stop() {
   local modes=(Sleep BusyWait HighPrecisionSleep) how i m pid task
   for i in 0 1 2; do
     for how in q:0 C-c:130 -TERM:143 'C-\:131'; do
       [ "$i" = 0 ] || [ "${how%:*}" != 'C-\' ] || continue
-      start 100 40 "$bin"
-      wait_for "Status: 🟢 Running"
+      start 100 40 "$bin" && wait_for "Status: 🟢 Running"
       for ((m = 0; m < i; m++)); do send m; done
       wait_for "Mode: ${modes[i]} "
       [ "$i$how" != 0q:0 ] || { send s s && sleep 0.3 && wait_for "Status: 🟢 Running"; } # a thread started anew
@@ -303,10 +283,10 @@ no_suspension_measured() { # the longest wait is no suspension of 200 ms or more
   [ "$(number Max)" -lt 150000 ] || fail "a suspension was measured as a wait: Max $(number Max) μs"
 }
 # Ctrl+Z leaves the terminal as it was; after fg it draws again, even with
-# nothing changed, counts no wait it was stopped in, and Ctrl+C ends it with
-# 130. Killed while suspended, or in the background, it leaves the terminal as
-# it was. Stopped and continued from outside, it measures no suspension and
-# restores the terminal it found; an interrupt ignored at start stays ignored.
+# nothing changed, counts no wait it was stopped in, and Ctrl+C ends it (130).
+# Killed suspended or in the background, it leaves the terminal as it was.
+# Stopped and continued from outside it measures no suspension and restores
+# the terminal it found; an interrupt ignored at start stays ignored.
 case_suspend() {
   start 100 40 bash --norc --noprofile -i
   send "PS1='$ '; stty -g >$dir/before; $bin" Enter
@@ -317,8 +297,7 @@ case_suspend() {
   retry 5 "Ctrl+Z left the frame on screen" eval '! screen_has -F "Status: 🔴 Stopped"'
   send clear Enter && send fg Enter && wait_for "Status: 🔴 Stopped" && send C-c
   retry 5 "Ctrl+C after fg did not end it" eval "! pgrep -xf '$bin' >/dev/null" && sleep 0.2
-  send "echo \"status \$?\"; stty -g >$dir/after" Enter
-  wait_match "^status [0-9]+"
+  send "echo \"status \$?\"; stty -g >$dir/after" Enter && wait_match "^status [0-9]+"
   [ "$(screen_text | grep -oE "^status [0-9]+" | tail -n1)" = "status 130" ] || fail "Ctrl+C after fg"
   cmp -s "$dir/before" "$dir/stopped" || fail "terminal not restored while stopped"
   cmp -s "$dir/before" "$dir/after" || fail "terminal not restored after Ctrl+C"
@@ -332,8 +311,7 @@ case_suspend() {
     cmp -s "$dir/before" "$dir/after" || fail "$how: terminal not restored after kill %1"
   done
   start 100 40 bash -c 'trap "" INT; exec "$0"' "$bin"
-  wait_for "╭"
-  pid=$(program_pid)
+  wait_for "╭" && pid=$(program_pid)
   # A step is one wait of 1 ms and a pause of 5: it takes many stops to stop a wait.
   for i in $(seq 30); do kill -STOP "$pid" && sleep 0.2 && kill -CONT "$pid" && sleep 0.05; done
   sleep 0.1 && no_suspension_measured && send C-c && sleep 0.5
@@ -341,9 +319,8 @@ case_suspend() {
   quit_with q 0
 }
 
-# Without a terminal it stops at once, status 1, with a clear error (on
-# standard error too when standard output is not the terminal). A version
-# text it cannot write is an error too, not a success.
+# Without a terminal it stops at once, status 1, with a clear error (on standard
+# error too); a version text it cannot write is an error too, not a success.
 case_no_terminal() {
   local how
   for how in 'input:"$0" </dev/null' 'output:"$0" >/dev/null' 'output:"$0" >&-'; do
@@ -359,10 +336,10 @@ case_no_terminal() {
   done
 }
 
-# Its terminal closed under it with the hang-up ignored (by a trap, or in a
-# session of its own), it ends within two seconds with status 1, not spinning
-# on its end of input; with the hang-up caught, with 129. (The session's shell
-# dies of the hang-up, as a terminal's does; the one below reports the status.)
+# Its terminal closed under it with the hang-up ignored (a trap, a session of
+# its own), it ends within two seconds with status 1, not spinning on its end
+# of input; with the hang-up caught, 129. (The session's shell dies of the
+# hang-up, as a terminal's does; the one below it reports the status.)
 case_vanish() {
   local how
   for how in "trap '' HUP;:1" "exec setsid:1" ":129"; do
@@ -380,9 +357,9 @@ RUN
   done
 }
 
-# From 20×5 to 300×100, and through resizes, sampling or stopped: the frame
-# spans the terminal's width with both borders on screen, and redrawing
-# scrolls nothing (one frame drawn as the terminal changed may scroll once).
+# Started at 20×5 to 300×100, and resized, sampling or stopped: the frame spans
+# the width with both borders on screen, and redrawing scrolls nothing (a frame
+# drawn as the terminal changed may scroll once).
 frame_is() { # both borders of the newest frame on screen, WIDTH cells wide
   [ "$(screen_text | awk '/╭/ {top = $0} /╰/ {print top; print}' | tail -n2 | while read -r l; do echo ${#l}; done |
     uniq)" = "$1" ]
@@ -414,9 +391,8 @@ case_sizes() {
 case_unprivileged() {
   [ "$(id -u)" = 0 ] || { echo "skipped: changing user needs root"; return; }
   start 100 40 $(as_nobody "$bin") -v
-  wait_samples 20
   local pid all
-  pid=$(program_pid)
+  wait_samples 20 && pid=$(program_pid)
   [ "$(stat -c %U "/proc/$pid")" = nobody ] || fail "not running as nobody"
   # Every thread at nice 0 and the normal policy, where the limits allow no more.
   [ "$(ulimit -e)$(ulimit -r)" != 00 ] || ! awk '{print $19, $41}' /proc/"$pid"/task/*/stat | grep -qv "^0 0$" ||
@@ -430,15 +406,14 @@ case_unprivileged() {
 }
 
 # The report without a terminal: a table, JSON, nothing on standard error. In
-# a terminal a progress line shows meanwhile, cut to the width, and never from
-# the background; Ctrl+C, after a Ctrl+Z, prints what was measured, marked.
+# one a progress line shows meanwhile, cut to the width, never from the
+# background; Ctrl+C, after a Ctrl+Z, prints what was measured, marked.
 case_report() {
   exits 0 "$bin" --report --samples 20
   [ ! -s "$dir/err" ] && grep -qE "^HighPrecisionSleep +20 " "$dir/out" || fail "$(cat "$dir/err" "$dir/out")"
   case_report_json
   start 100 40 bash --norc --noprofile -i # with job control, for Ctrl+Z
-  send "PS1='$ '; $bin --report --samples 100000" Enter
-  wait_match "Measuring 100000 each: Sleep [1-9]"
+  send "PS1='$ '; $bin --report --samples 100000" Enter && wait_match "Measuring 100000 each: Sleep [1-9]"
   send C-z && wait_for "Stopped" && send fg Enter && sleep 0.5 && send C-c
   wait_match "^BusyWait +[1-9]" && wait_for "Interrupted"
   send 'echo "status $?"' Enter && wait_for "status 130"
@@ -450,9 +425,8 @@ case_report() {
   [ "$(tmx capture-pane -p -S - -t ui | grep -c Measuring)" -le 1 ] || fail "the progress line wrapped"
 }
 
-# Which wait to use at 2 ms: every method, what each costs in CPU, Hybrid
-# never early and on time; the CPU figures agree with the kernel's count for
-# the process; fallbacks counted when the timer is refused.
+# Which wait to use at 2 ms: what each method costs in CPU, Hybrid never early
+# and on time; CPU figures the kernel's count agrees with; fallbacks counted.
 case_choice() {
   local root=false kernel waits
   exits 0 "$bin" --report --json --method all --interval 2000 --samples 200 --within 20
@@ -473,28 +447,24 @@ case_choice() {
   jq -e '.methods[0].fallbacks == 40' "$dir/out" >/dev/null || fail "fallbacks: $(cat "$dir/out")"
 }
 
-# Against a saved run: the table, a gate on p99, the baseline's own text shown
-# as text, never as control codes; a gate that compared nothing has not
-# passed, and without one it warns, the metrics saying so. Files the file
-# system gives that are no report (what a file holds is the reader's unit test).
+# Against a saved run: the table, a gate on p99, the baseline's text shown as
+# text, never as control codes; a gate that compared nothing has not passed,
+# as the metrics say. Files that are no report as the file system gives them
+# (what a file holds is the reader's unit test).
 case_compare() {
-  local gate status options says f
+  local f
   "$bin" --report --json --method sleep,busywait --samples 50 </dev/null >"$dir/base.json"
   jq '.methods[].p99 = 1 | .version = "1\u001b]0;owned\u0007\nSleep forged"' "$dir/base.json" >"$dir/low.json"
   exits 3 "$bin" --report --method sleep,busywait --samples 50 --compare "$dir/low.json" --max-regression 5
   [ "$(grep -c "p99 rose by" "$dir/err")" = 2 ] && grep -qE "^Sleep +p50 " "$dir/out" &&
     grep -qE "^BusyWait +p50 " "$dir/out" && ! grep -q $'\e' "$dir/out" &&
     grep -qF '(Quorvane 1\x1b]0;owned\x07\x0aSleep forged)' "$dir/out" || fail "$(cat -v "$dir/err" "$dir/out")"
-  for gate in "3:--max-regression 0:" "0::warning: "; do
-    IFS=: read -r status options says <<<"$gate"
-    # shellcheck disable=SC2086 # the words are options
-    exits "$status" "$bin" --report --format openmetrics --method hybrid --resolution 100,200 --within 50 \
-      --samples 20 --compare "$dir/base.json" $options
-    [ "$(wc -l <"$dir/err")" = 1 ] && grep -q "^quorvane: ${says}nothing was compared with" "$dir/err" &&
-      grep -q '^quorvane_baseline_compared 0$' "$dir/out" && promtool check metrics <"$dir/out" &&
-      grep -q '^quorvane_within_cheapest{method="Hybrid",interval="1000",resolution="200",' "$dir/out" ||
-      fail "nothing compared, $options: $(cat "$dir/err" "$dir/out")"
-  done
+  exits 3 "$bin" --report --format openmetrics --method hybrid --resolution 100,200 --within 50 --samples 20 \
+    --compare "$dir/base.json" --max-regression 0
+  [ "$(wc -l <"$dir/err")" = 1 ] && grep -q "^quorvane: nothing was compared with" "$dir/err" &&
+    grep -q '^quorvane_baseline_compared 0$' "$dir/out" && promtool check metrics <"$dir/out" &&
+    grep -q '^quorvane_within_cheapest{method="Hybrid",interval="1000",resolution="200",' "$dir/out" ||
+    fail "nothing compared: $(cat "$dir/err" "$dir/out")"
   python3 -c 'print("[" * 100000)' >"$dir/nested.json"
   truncate -s 1G "$dir/sparse.json" && mkdir "$dir/folder.json"
   for f in "$dir/missing.json" "$dir/nested.json" "$dir/sparse.json" /dev/zero "$dir/folder.json"; do
@@ -502,10 +472,9 @@ case_compare() {
   done
 }
 
-# Conditions: bad ones refused before a thread starts, on the screen and in a
-# report; the CPUs the process may use read from the kernel, each kept to;
-# metrics labelled by condition; a load a normal thread feels; no load
-# thread left by a signal or a failed write. (The screen's are case_keys'.)
+# Conditions: bad ones refused before a thread starts; the CPUs the process may
+# use as the kernel says, each kept to; metrics by condition; a load a normal
+# thread feels; no load thread left by a signal or a failed write.
 case_conditions() {
   local args option m=$dir/out labels='interval="1000",resolution="default",priority="raised",load="1",cpu="0"'
   for args in "--load 257" "--cpu 99" "--priority fast" "--report --load 1,,2" "--report --cpu 1-" \
@@ -518,7 +487,7 @@ case_conditions() {
     "quorvane: --cpu: CPU 1 is not one this process may use; it may use CPUs 0" ] || fail "$(cat "$dir/err")"; }
   case_report_conditions
   jq -e --argjson n "$(nproc)" '(.usable_cpus | length) == $n' "$dir/json" >/dev/null || fail "not every CPU usable"
-  # As metrics compared with that report, by every key, as promtool takes them.
+  # As metrics compared with that report by every key, as promtool takes them.
   exits 0 "$bin" --report --format openmetrics --method sleep,busywait --samples 20 --load 0,1 --cpu 0 --within 50 \
     --compare "$dir/json"
   grep -q "^quorvane_load_cpu_ratio{$labels} " "$m" && grep -q "^quorvane_wait_migrations{method=\"BusyWait\",$labels} 0$" "$m" &&
@@ -596,15 +565,13 @@ case_report_json() {
     "$dir/json" >/dev/null || fail "$(cat "$dir/json")"
 }
 
-# A run of a set duration with -o, as a fleet reads it (ARGS run the binary,
-# wine for Windows): its file, opened afresh again and again all the while,
-# always parses and is partial until the end; three windows per method, each
-# counted wait in one; spikes in the order they came.
+# A run of a set duration with -o as a fleet reads it (ARGS run the binary,
+# wine for Windows): its file, opened afresh all the while, always parses and
+# is partial until the end; three windows per method; spikes in order.
 long_run_read() {
   local f=$dir/soak.json pid reads=0 partials=0
   in_background "$@" "$bin" --report --json --method sleep,busywait --duration 6s --window 2s --spike 0 -o "$f" \
-    </dev/null >"$dir/out" 2>"$dir/err"
-  pid=$!
+    </dev/null >"$dir/out" 2>"$dir/err" && pid=$!
   while kill -0 "$pid" 2>/dev/null; do
     cat "$f" >"$dir/copy" 2>/dev/null || continue
     jq -e . "$dir/copy" >/dev/null 2>&1 || fail "a reader found half a report: $(tail -c 200 "$dir/copy")"
@@ -619,10 +586,9 @@ long_run_read() {
     fail "$(jq -c '.methods[] | [.method, .samples, [.timeline[].count]]' "$f")"
 }
 
-# Runs of a set duration: read while they go on; as metrics promtool takes;
-# an --output no file can be refused before measuring; spikes logged under
-# load at normal priority; and as root, a full disk leaves the file whole,
-# and the spikes reach the kernel's trace. (Their page is case_html's.)
+# Runs of a set duration: read while they go on; metrics promtool takes; an
+# --output no file can be refused; spikes under load at normal priority; as
+# root, a full disk leaves the file whole, and spikes reach the kernel's trace.
 case_long_run() {
   local status hogs run=("$bin")
   long_run_read
@@ -631,8 +597,7 @@ case_long_run() {
     grep -q '^quorvane_spikes{' "$dir/r.prom" && promtool check metrics <"$dir/r.prom" || fail "$(cat "$dir/r.prom")"
   touch "$dir/plain" && refused "--output $dir/plain/r.json: cannot be written" --report --duration 1s -o "$dir/plain/r.json"
   # Under four CPU hogs a thread at normal priority wakes late, often.
-  in_background stress-ng --cpu 4 --timeout 20s --quiet
-  hogs=$!
+  in_background stress-ng --cpu 4 --timeout 20s --quiet && hogs=$!
   [ "$(id -u)" != 0 ] || read -ra run <<<"$(as_nobody "$bin")"
   exits 0 "${run[@]}" --report --json --method sleep --duration 5s --window 1s --spike 500
   jq -e '.priority.thread == false and .spikes.count > 0 and (.spikes.kept | map(.time) | . == sort)
@@ -641,23 +606,21 @@ case_long_run() {
   end_job "$hogs"
   [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null ||
     { echo "skipped: a full disk and the kernel's trace need root and mounts of their own"; return; }
-  # A disk of its own, seen by this run alone, filled once the first window is
-  # in the file. (9: no file system of its own to be had here.)
-  unshare -m bash -c 'mount -t tmpfs -o size=1m tmpfs "$1" 2>/dev/null || exit 9
-    "$2" --report --json --method sleep --duration 6s --window 2s -o "$1/r.json" </dev/null 2>"$3" & pid=$!
+  # A disk and a trace of this run's own: the disk filled once the first window
+  # is in the file, which stays so; its spikes in the trace. (9: no such mounts here.)
+  mkdir "$dir/full"
+  unshare -m bash -c 'mount -t tmpfs -o size=1m tmpfs "$1" && mount -t tracefs nodev /sys/kernel/tracing || exit 9
+    "$2" --report --json --method sleep --duration 6s --window 2s --spike 0 -o "$1/r.json" </dev/null 2>"$3" & pid=$!
     until [ -s "$1/r.json" ] || ! kill -0 $pid 2>/dev/null; do sleep 0.05; done
     cp "$1/r.json" "$4"; dd if=/dev/zero of="$1/fill" bs=4k 2>/dev/null
-    wait $pid; status=$?; cmp -s "$1/r.json" "$4" || status=8; exit $status' _ \
-    "$(mkdir -p "$dir/full" && echo "$dir/full")" "$bin" "$dir/err" "$dir/first.json" && status=0 || status=$?
-  [ "$status" = 9 ] && echo "skipped: a full disk (no tmpfs)" || { [ "$status" = 1 ] && jq -e '.partial' "$dir/first.json" \
-    >/dev/null && grep -q "could not be rewritten: No space left on device; it is left as it was" "$dir/err" ||
-    fail "a full disk: status $status, $(cat "$dir/err")"; }
-  unshare -m bash -c 'mount -t tracefs nodev /sys/kernel/tracing 2>/dev/null || exit 9
-    "$1" --report --json --method sleep --duration 2s --spike 0 </dev/null >"$2" &&
+    wait $pid; status=$?; cmp -s "$1/r.json" "$4" || status=8
     grep -q "tracing_mark_write: quorvane spike: Sleep waited [0-9]* us, over 1000 us; ended on CPU [0-9]* at" \
-      /sys/kernel/tracing/trace' _ "$bin" "$dir/traced.json" && status=0 || status=$?
-  [ "$status" = 9 ] && echo "skipped: the kernel's trace (no tracefs)" || { [ "$status" = 0 ] &&
-    jq -e '.spikes.trace_marker' "$dir/traced.json" >/dev/null || fail "no spike in the kernel's trace: status $status"; }
+      /sys/kernel/tracing/trace || status=7; exit $status' _ "$dir/full" "$bin" "$dir/err" "$dir/first.json" 2>/dev/null &&
+    status=0 || status=$?
+  [ "$status" = 9 ] && echo "skipped: a full disk and the kernel's trace (no tmpfs or tracefs)" || { [ "$status" = 1 ] &&
+    jq -e '.partial and .spikes.trace_marker' "$dir/first.json" >/dev/null &&
+    grep -q "could not be rewritten: No space left on device; it is left as it was" "$dir/err" ||
+    fail "a full disk, the trace: status $status, $(cat "$dir/err")"; }
 }
 
 # The Windows program's run of a set duration under wine (ARGS run it).
@@ -668,9 +631,8 @@ page_py() { python3 "$(dirname "$(realpath "$0")")/page.py" "$@"; }
 # shot PAGE PNG [ARGS...]: headless Chromium's screenshot of PAGE at 1280×800;
 # it and every helper it starts waited for (killed after a minute).
 shot() {
-  local page=$1 png=$2 profile
-  shift 2
-  profile=$(mktemp -d -p "$dir") && rm -f "$png"
+  local page=$1 png=$2 profile && shift 2
+  rm -f "$png" && profile=$(mktemp -d -p "$dir")
   page_py browse 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync --host-resolver-rules="MAP * ~NOTFOUND" \
     --user-data-dir="$profile" --window-size=1280,800 "$@" --screenshot="$png" "file://$page" >/dev/null \
@@ -678,11 +640,10 @@ shot() {
   [ -s "$png" ] || fail "no screenshot of $page"
 }
 
-# The page of plots of a run of a set duration in two conditions: it parses
-# as XML, runs and fetches nothing, has a series per entry in every plot with
-# the figures of the same run's JSON, and Chromium draws each plot, asking
-# nothing of the network. Saved runs overlay; bad input is refused before
-# anything is measured, with no page written.
+# The page of a run of a set duration in two conditions: XML, running and
+# fetching nothing, a series per entry in every plot with the figures of the
+# run's JSON; Chromium draws each plot and asks nothing of the network. Saved
+# runs overlay; bad input is refused before measuring, no page written.
 case_html() {
   command -v chromium >/dev/null || fail "chromium is not installed (make test installs it)"
   local shown section
@@ -710,8 +671,8 @@ case_html() {
   refused "--html $dir/none/r.html: cannot be written" --report --html "$dir/none/r.html"
 }
 
-# The Windows program's page under wine (ARGS run it): written, it parses,
-# with a series per method; wine counts no CPU time, so the trade-off has none.
+# The Windows program's page under wine (ARGS run it), a series per method;
+# wine counts no CPU time, so the trade-off has none.
 case_report_html() {
   local shown
   (cd "$dir" && "$@" "$bin" --report --samples 100 --method all --json --html page.html </dev/null >json) ||
@@ -734,11 +695,10 @@ case_report_conditions() {
   grep -q "^quorvane: --cpu: CPU 99 does not exist" "$dir/err" && [ ! -s "$dir/out" ] || fail "--cpu 99: $(cat "$dir/err")"
 }
 
-# The Windows program under wine (ARGS run it), in a real terminal: the frame
-# readable, every kind of key answered, q and Ctrl+C ending it. Wine's console
-# shows no character outside the Basic Multilingual Plane (the labels' emoji),
-# gives a program no virtual-terminal input (so no arrow key reaches it), and
-# grants 1000 μs whatever is asked: none of that is looked for.
+# The Windows program under wine (ARGS run it) in a terminal: the frame
+# readable, a key of each kind answered, q and Ctrl+C ending it. Not looked
+# for: the labels' emoji (wine's console shows none outside the BMP), arrow
+# keys (it gives no virtual-terminal input), a resolution (it grants 1000 μs).
 case_windows_screen() {
   start 100 40 "$@" "$bin"
   wait_for "Quorvane V" 60 && wait_for "Mode: Sleep " && wait_match "Max: [0-9]+μs"
@@ -762,8 +722,7 @@ case_soak() {
     "-H 1b 5b 31 3b 35" "-H 1b 5b 3c 30 3b 31 30 3b 35 4d" "-H 1b 5b 39 39 39 39 39 39 39 39 39 39 41" "-H 1b 1b")
   # A small quarantine: the default 256 MB of freed memory would read as growth.
   start 100 40 env ASAN_OPTIONS="log_path=$logs:quarantine_size_mb=1" UBSAN_OPTIONS="log_path=$logs:halt_on_error=1" "$bin"
-  wait_for "╭" 30
-  pid=$(program_pid)
+  wait_for "╭" 30 && pid=$(program_pid)
   while [ $SECONDS -lt $end ]; do
     # shellcheck disable=SC2086 # a key, or -H and its bytes
     [ $((RANDOM % 8)) = 0 ] && tmx resize-window -t ui -x $((20 + RANDOM % 181)) -y $((5 + RANDOM % 56)) ||

@@ -87,11 +87,11 @@ end_now() {
   done
   echo "e2e: will not end: $(describe "$@")" >&2
 }
-# programs_left: the program as this run left it running: the binary, its copy
-# run as nobody, or what names it as its program (the .exe's process under wine).
-programs_left() {
-  local p exe argv
-  left=()
+# end_terminal: before a new terminal and after the case, the program has ended
+# (the binary, its copy run as nobody, or what names it as its program: under
+# wine the .exe's process), or the case fails; the rest there is ended.
+end_terminal() {
+  local p exe argv left=()
   marked "$sock " ""
   for p in "${found[@]}"; do
     exe=$(readlink "/proc/$p/exe" 2>/dev/null) || continue
@@ -100,11 +100,6 @@ programs_left() {
       "$bin_real":* | "$dir/nobody/quorvane":* | *:"$bin" | *:"$bin_real") left+=("$p") ;;
     esac
   done
-}
-# end_terminal: before a new terminal and after the case, the program has
-# ended, or the case fails; the rest in the terminal is ended and waited for.
-end_terminal() {
-  programs_left
   [ ${#left[@]} = 0 ] || fail "left running: $(describe "${left[@]}")"
   marked "$sock terminal " ""
   end "${found[@]}"
@@ -200,6 +195,12 @@ exits() {
   "$@" </dev/null >"$dir/out" 2>"$dir/err" && status=0 || status=$?
   [ "$status" = "$want" ] || fail "$*: status $status, not $want: $(head -c 2000 "$dir/err")"
 }
+# metrics FILE PATTERN...: OpenMetrics that promtool takes, ending in # EOF, a line starting with each PATTERN.
+metrics() {
+  local file=$1 p && shift
+  for p; do grep -q "^$p" "$file" || fail "no $p: $(cat "$file")"; done
+  [ "$(tail -n1 "$file")" = "# EOF" ] && promtool check metrics <"$file" || fail "$(cat "$file")"
+}
 # refused SAYS ARGS...: refused before anything starts: status 2, one line
 # "quorvane: SAYS...", no output, no thread (strace sees no clone; LeakSanitizer
 # cannot work under a tracer), no file $dir/unwritten*.
@@ -225,11 +226,14 @@ check_arrows() {
 
 # A key of each kind, as a terminal sends it, has its effect (each key's own
 # are the unit tests'); with every core busy a key is answered within two
-# seconds and the count keeps rising; the mouse is left to the terminal. In a
-# condition the measuring thread alone is kept to its CPU, one load thread beside.
+# seconds and the count keeps rising; the mouse is left to the terminal.
+# Then as an ordinary user (where this is root), in a condition: the priority
+# refused, it works all the same, the arrows change the slack, the measuring
+# thread alone is kept to its CPU with one load thread beside; with -v, the
+# lines logged while the screen was up come after it, in order, none in a frame.
 case_keys() {
   command -v stress-ng >/dev/null || fail "stress-ng is not installed (scripts/deps.sh installs it)"
-  local i before threads pid hogs
+  local i before threads pid hogs all run=("$bin")
   start 100 40 "$bin"
   wait_for "Status: 🟢 Running"
   [ "$(tmx display-message -p -t ui '#{mouse_any_flag}')" = 0 ] || fail "the mouse is tracked"
@@ -247,12 +251,22 @@ case_keys() {
   check_arrows
   quit_with q 0
   end_job "$hogs"
-  start 100 40 "$bin" --method sleep --load 1 --cpu 0 --priority normal
-  wait_for "Mode: Sleep normal, load 1, CPU 0" && pid=$(program_pid)
+  [ "$(id -u)" != 0 ] || read -ra run <<<"$(as_nobody "$bin")"
+  start 100 40 "${run[@]}" -v --method sleep --load 1 --cpu 0
+  wait_for "Mode: Sleep load 1, CPU 0" && wait_samples 20 && pid=$(program_pid)
+  [ "$(stat -c %u "/proc/$pid")" != 0 ] || fail "running as root"
+  # Every thread at nice 0 and the normal policy, where the limits allow no more.
+  [ "$(ulimit -e)$(ulimit -r)" != 00 ] || ! awk '{print $19, $41}' /proc/"$pid"/task/*/stat | grep -qv "^0 0$" ||
+    fail "a thread got a raised priority"
   [ "$(grep -l '^Cpus_allowed_list:[[:space:]]*0$' /proc/"$pid"/task/*/status | wc -l)" = 1 ] ||
     fail "not the measuring thread alone kept to CPU 0"
   threads_are $((threads + 1)) "$pid" || fail "$(threads_of "$pid") threads, not $threads and one load thread"
+  [ "$(number Current)" -gt 0 ] || fail "a normal thread without slack" && check_arrows
   quit_with q 0
+  all=$(tmx capture-pane -p -S - -t ui)
+  [ "$(grep -c "╭" <<<"$all")" = 1 ] || fail "log lines were written into the frame"
+  [ "$(sed -n '/╰/,$p' <<<"$all" | grep -oE 'New Resolution: [0-9]+' | grep -oE '[0-9]+$' | xargs)" = \
+    "$((current + 1)) $current $((current + 100)) $current" ] || fail "the debug lines are not all after the frame, in order"
 }
 
 # Every way of ending it while it samples, in every wait method (a thread left
@@ -385,26 +399,6 @@ case_sizes() {
   quit_with q 0
 }
 
-# As an ordinary user the priority requests are refused, and it works all the
-# same; the arrows change the slack. With -v the lines logged while the screen
-# was up come after it, in order, and none of them broke a frame.
-case_unprivileged() {
-  [ "$(id -u)" = 0 ] || { echo "skipped: changing user needs root"; return; }
-  start 100 40 $(as_nobody "$bin") -v
-  local pid all
-  wait_samples 20 && pid=$(program_pid)
-  [ "$(stat -c %U "/proc/$pid")" = nobody ] || fail "not running as nobody"
-  # Every thread at nice 0 and the normal policy, where the limits allow no more.
-  [ "$(ulimit -e)$(ulimit -r)" != 00 ] || ! awk '{print $19, $41}' /proc/"$pid"/task/*/stat | grep -qv "^0 0$" ||
-    fail "a thread got a raised priority"
-  [ "$(number Current)" -gt 0 ] || fail "a normal thread without slack" && check_arrows
-  quit_with q 0
-  all=$(tmx capture-pane -p -S - -t ui)
-  [ "$(grep -c "╭" <<<"$all")" = 1 ] || fail "log lines were written into the frame"
-  [ "$(sed -n '/╰/,$p' <<<"$all" | grep -oE 'New Resolution: [0-9]+' | grep -oE '[0-9]+$' | xargs)" = \
-    "$((current + 1)) $current $((current + 100)) $current" ] || fail "the debug lines are not all after the frame, in order"
-}
-
 # The report without a terminal: a table, JSON, nothing on standard error. In
 # one a progress line shows meanwhile, cut to the width, never from the
 # background; Ctrl+C, after a Ctrl+Z, prints what was measured, marked.
@@ -461,10 +455,8 @@ case_compare() {
     grep -qF '(Quorvane 1\x1b]0;owned\x07\x0aSleep forged)' "$dir/out" || fail "$(cat -v "$dir/err" "$dir/out")"
   exits 3 "$bin" --report --format openmetrics --method hybrid --resolution 100,200 --within 50 --samples 20 \
     --compare "$dir/base.json" --max-regression 0
-  [ "$(wc -l <"$dir/err")" = 1 ] && grep -q "^quorvane: nothing was compared with" "$dir/err" &&
-    grep -q '^quorvane_baseline_compared 0$' "$dir/out" && promtool check metrics <"$dir/out" &&
-    grep -q '^quorvane_within_cheapest{method="Hybrid",interval="1000",resolution="200",' "$dir/out" ||
-    fail "nothing compared: $(cat "$dir/err" "$dir/out")"
+  [ "$(wc -l <"$dir/err")" = 1 ] && grep -q "^quorvane: nothing was compared with" "$dir/err" || fail "$(cat "$dir/err")"
+  metrics "$dir/out" 'quorvane_baseline_compared 0$' 'quorvane_within_cheapest{method="Hybrid",interval="1000",resolution="200",'
   python3 -c 'print("[" * 100000)' >"$dir/nested.json"
   truncate -s 1G "$dir/sparse.json" && mkdir "$dir/folder.json"
   for f in "$dir/missing.json" "$dir/nested.json" "$dir/sparse.json" /dev/zero "$dir/folder.json"; do
@@ -476,7 +468,7 @@ case_compare() {
 # use as the kernel says, each kept to; metrics by condition; a load a normal
 # thread feels; no load thread left by a signal or a failed write.
 case_conditions() {
-  local args option m=$dir/out labels='interval="1000",resolution="default",priority="raised",load="1",cpu="0"'
+  local args option labels='interval="1000",resolution="default",priority="raised",load="1",cpu="0"'
   for args in "--load 257" "--cpu 99" "--priority fast" "--report --load 1,,2" "--report --cpu 1-" \
     "--report --priority fast"; do
     option=${args##*--} && option=${option%% *}
@@ -490,10 +482,9 @@ case_conditions() {
   # As metrics compared with that report by every key, as promtool takes them.
   exits 0 "$bin" --report --format openmetrics --method sleep,busywait --samples 20 --load 0,1 --cpu 0 --within 50 \
     --compare "$dir/json"
-  grep -q "^quorvane_load_cpu_ratio{$labels} " "$m" && grep -q "^quorvane_wait_migrations{method=\"BusyWait\",$labels} 0$" "$m" &&
-    grep -q "^quorvane_baseline_wait_seconds{method=\"Sleep\",$labels,statistic=\"p99\"} " "$m" &&
-    grep -q '^quorvane_baseline_compared 1$' "$m" && grep -q '^quorvane_within_cheapest{' "$m" && grep -q 'quantile="0.99"' "$m" &&
-    [ "$(tail -n1 "$m")" = "# EOF" ] && promtool check metrics <"$m" || fail "$(cat "$m")"
+  metrics "$dir/out" "quorvane_load_cpu_ratio{$labels} " "quorvane_wait_migrations{method=\"BusyWait\",$labels} 0$" \
+    "quorvane_baseline_wait_seconds{method=\"Sleep\",$labels,statistic=\"p99\"} " 'quorvane_baseline_compared 1$' \
+    'quorvane_within_cheapest{' 'quorvane_wait_duration_seconds{.*quantile="0.99"}'
   conditions_under_load
   conditions_signals
 }
@@ -593,8 +584,7 @@ case_long_run() {
   local status hogs run=("$bin")
   long_run_read
   exits 0 "$bin" --report --format openmetrics --method sleep --duration 2s --window 1s --spike 0 -o "$dir/r.prom"
-  grep -q '^quorvane_report_partial 0$' "$dir/r.prom" && grep -q '^quorvane_window_wait_seconds{' "$dir/r.prom" &&
-    grep -q '^quorvane_spikes{' "$dir/r.prom" && promtool check metrics <"$dir/r.prom" || fail "$(cat "$dir/r.prom")"
+  metrics "$dir/r.prom" 'quorvane_report_partial 0$' 'quorvane_window_wait_seconds{' 'quorvane_spikes{'
   touch "$dir/plain" && refused "--output $dir/plain/r.json: cannot be written" --report --duration 1s -o "$dir/plain/r.json"
   # Under four CPU hogs a thread at normal priority wakes late, often.
   in_background stress-ng --cpu 4 --timeout 20s --quiet && hogs=$!

@@ -55,7 +55,7 @@ TEST(WaitTally, SpikesAreReadAfterTheTimestampsAndMarkedAfterTheStep) {
   EXPECT_EQ(marks_at_each_wait, std::vector<std::size_t>(4, 0)) << "a mark written between the waits of a step";
   EXPECT_EQ(trace.lines().size(), 4U);
   readings.cost = 50'000;  // 5 ms: a step ends after its first wait
-  trace.refusing = true;  // tracing switched off meanwhile
+  trace.refusing = true;   // tracing switched off meanwhile
   sampler.measure(1);
   EXPECT_EQ(spikes.marked(), 4U) << "a mark the trace refused counted as made";
   EXPECT_EQ(tally.count(), 5U);

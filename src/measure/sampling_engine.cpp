@@ -149,6 +149,8 @@ void SamplingEngine::measure_phase(std::size_t c, const std::stop_token& stop, b
       }
       measuring = true;
       if (!run.stepped) {
+        // Under the data mutex: a partial report reads it meanwhile.
+        const std::lock_guard lock(data_mutex_);
         run.stepped = true;
         run.resolution = waits_.query_timer_resolution();
       }

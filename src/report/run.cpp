@@ -40,21 +40,35 @@ std::optional<double> load_percent(const measure::LoadUse& use) {
   return 100.0 * static_cast<double>(use.cpu_ns) / static_cast<double>(use.lived_ns);
 }
 
+// What a resolution requested (and `accepted`) put in effect: what the
+// measuring thread found after its first step, or, before one, what the
+// system says now; what the request answered where the system will not say.
+std::optional<std::uint32_t> granted_of(std::optional<std::uint32_t> accepted,
+                                        const std::optional<measure::TimerResolution>& met, measure::Waits& waits) {
+  if (!accepted) {
+    return std::nullopt;
+  }
+  const auto in_effect = met ? met : waits.query_timer_resolution();
+  return in_effect ? in_effect->current_us : *accepted;
+}
+
 // The blocks of one resolution, a block per condition, with what the engine
-// has measured so far (the data mutex held, or the engine ended).
+// has measured so far (the data mutex held, or the engine ended) and the kind
+// of each condition's CPU, read before.
 void fill_blocks(const ReportOptions& options, const std::vector<measure::Condition>& conditions,
-                 std::optional<std::uint32_t> requested, std::optional<std::uint32_t> granted,
-                 measure::SamplingEngine& engine, const BlockTallies& tallies, const measure::Platform& platform,
+                 std::optional<std::uint32_t> requested, std::optional<std::uint32_t> accepted,
+                 measure::SamplingEngine& engine, const BlockTallies& tallies,
+                 const std::vector<std::optional<measure::CpuKind>>& kinds, measure::Waits& waits,
                  std::vector<ConditionBlock>& blocks) {
   for (std::size_t c = 0; c < conditions.size(); ++c) {
     ConditionBlock& block = blocks.emplace_back();
     block.requested_us = requested;
-    block.granted_us = granted;
     block.priority = conditions[c].priority;
     block.load = conditions[c].load;
     block.cpu = conditions[c].cpu;
-    block.cpu_kind = block.cpu ? platform.placement.cpu_kind(*block.cpu) : std::nullopt;
+    block.cpu_kind = kinds[c];
     const measure::ConditionRun& run = engine.condition_run(c);
+    block.granted_us = granted_of(accepted, run.resolution, waits);
     if (block.priority == measure::Priority::Raised && run.phases > 0) {
       block.process_priority = run.process_priority();
       block.thread_priority = run.thread_priority();
@@ -103,6 +117,11 @@ ResolutionEnd measure_resolution(const ReportOptions& options, const std::vector
                                 options.duration ? measure::Retention::KeepNone : measure::Retention::KeepFirst,
                                 std::chrono::microseconds{options.interval_us}, true, true, tallies.tally(i++)});
     }
+  }
+  // Read once, not while the measuring thread waits for the data mutex.
+  std::vector<std::optional<measure::CpuKind>> kinds;
+  for (const measure::Condition& condition : conditions) {
+    kinds.push_back(condition.cpu ? platform.placement.cpu_kind(*condition.cpu) : std::nullopt);
   }
   std::mutex samples_mutex;
   measure::SamplingEngine engine(platform.waits, &platform.placement, samples_mutex, std::move(setups));
@@ -155,14 +174,9 @@ ResolutionEnd measure_resolution(const ReportOptions& options, const std::vector
         if (so_far.blocks.empty()) {
           so_far.resolution = platform.waits.query_timer_resolution();
         }
-        std::optional<std::uint32_t> granted;
-        if (accepted) {
-          const auto in_effect = platform.waits.query_timer_resolution();
-          granted = in_effect ? in_effect->current_us : *accepted;
-        }
         {
           const std::lock_guard lock(samples_mutex);
-          fill_blocks(options, conditions, requested, granted, engine, tallies, platform, so_far.blocks);
+          fill_blocks(options, conditions, requested, accepted, engine, tallies, kinds, platform.waits, so_far.blocks);
           if (spikes != nullptr) {
             so_far.spikes = spike_facts(*spikes, *options.spike_us);
           }
@@ -196,18 +210,10 @@ ResolutionEnd measure_resolution(const ReportOptions& options, const std::vector
   }
   end.in_effect = engine.condition_run(0).resolution;
   const std::size_t first = facts.blocks.size();
-  fill_blocks(options, conditions, requested, std::nullopt, engine, tallies, platform, facts.blocks);
+  fill_blocks(options, conditions, requested, accepted, engine, tallies, kinds, platform.waits, facts.blocks);
   for (std::size_t c = 0; c < conditions.size(); ++c) {
     ConditionBlock& block = facts.blocks[first + c];
-    const measure::ConditionRun& run = engine.condition_run(c);
-    block.load_cpu_percent = block.load > 0 ? load_percent(run.load) : std::nullopt;
-    if (accepted) {
-      // What the measuring thread found in effect, or, stopped before its
-      // first step, what the system says now.
-      const auto& met = run.resolution;
-      const auto in_effect = met ? met : platform.waits.query_timer_resolution();
-      block.granted_us = in_effect ? in_effect->current_us : *accepted;
-    }
+    block.load_cpu_percent = block.load > 0 ? load_percent(engine.condition_run(c).load) : std::nullopt;
   }
   return end;
 }

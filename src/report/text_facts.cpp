@@ -105,7 +105,7 @@ void write_facts(const ReportFacts& facts, std::size_t conditions, std::ostream&
   fact("Counter", fmt::format("{} Hz", facts.counter_frequency));
   fact("Priority", priority_text(facts));
   if (std::any_of(facts.blocks.begin(), facts.blocks.end(), [](const auto& b) { return b.load > 0; })) {
-    fact("Load", fmt::format("threads of integer arithmetic, no system call, at normal priority, on CPUs {}",
+    fact("Load", fmt::format("threads of integer arithmetic, no system call, at normal thread priority, on CPUs {}",
                              cpu_list_text(facts.usable_cpus)));
     fact("", load_share_text(facts));
   }

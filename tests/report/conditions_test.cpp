@@ -123,8 +123,9 @@ TEST(Conditions, EveryOutputNamesThem) {
                platform);
   EXPECT_EQ(r.status, 3);
   EXPECT_THAT(r.out, HasSubstr("\nPinned      CPU 1 (efficiency), the measuring thread kept to it\n"));
-  EXPECT_THAT(r.out, HasSubstr("\nLoad        threads of integer arithmetic, no system call, at normal priority, on "
-                               "CPUs 0-1\n            on a CPU "));
+  EXPECT_THAT(r.out,
+              HasSubstr("\nLoad        threads of integer arithmetic, no system call, at normal thread priority, on "
+                        "CPUs 0-1\n            on a CPU "));
   EXPECT_THAT(r.out, testing::ContainsRegex("\nLoad +Method +Samples .* CPU% +Migr.\n0 +Sleep +3 .* 0\n2 +Sleep"));
   EXPECT_THAT(r.out, HasSubstr("\nWithin 0 μs of 1000 μs, CPU 1: Sleep costs the least CPU"));
   EXPECT_THAT(r.out, HasSubstr("\nWithin 0 μs of 1000 μs, load 2, CPU 1: Sleep costs the least CPU"));

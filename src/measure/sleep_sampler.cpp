@@ -64,6 +64,7 @@ void SleepSampler::measure(std::int32_t duration_ms) {
   }
   do {
     if (const WaitMethod* method = find_method(mode_)) {
+      context_.waits.ready_to_wait();
       const std::uint64_t resumes = context_.waits.resume_count();
       record(method->wait(context_), resumes);
     }

@@ -89,8 +89,8 @@ class Waits {
   // Nothing when the system will not say.
   virtual std::optional<TimerResolution> query_timer_resolution() = 0;
   // Asks for `us`: the resolution the request puts in effect, or nothing
-  // when refused. On Linux the thread that waits takes it at its next wait,
-  // bounded by the range, and a real-time one stays at 0.
+  // when refused. On Linux the thread that waits takes it when it is next
+  // ready to wait, bounded by the range, and a real-time one stays at 0.
   virtual std::optional<std::uint32_t> request_timer_resolution(std::uint32_t us) = 0;
   // Withdraws an earlier request for `us`.
   virtual void release_timer_resolution(std::uint32_t us) = 0;
@@ -108,6 +108,10 @@ class Waits {
   // resumes, and on Linux the one whose timer slack is the resolution in
   // effect, taken and read back before its first wait.
   virtual void measure_on_this_thread() = 0;
+  // Puts in place on the calling thread what has been asked for its waits
+  // since (on Linux the timer slack a request wants). The sampler calls it
+  // before each wait's first timestamp, so that none of it is timed.
+  virtual void ready_to_wait() = 0;
 };
 
 // The operating system's waits, for the program's whole life.

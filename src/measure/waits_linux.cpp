@@ -102,7 +102,6 @@ class TimerFd final : public OneShotTimer {
     // A zero expiry would disarm the timer and leave its waiter blocked for ever.
     itimerspec spec{};
     spec.it_value = to_timespec(std::max<std::uint64_t>(1, nanoseconds(after)));
-    slack().apply();
     return timerfd_settime(fd_, 0, &spec, nullptr) == 0;
   }
 
@@ -124,7 +123,6 @@ class DeadlineSleep final : public OneShotTimer {
   DeadlineSleep() : OneShotTimer(TimerKind::HighResolution) {}
 
   bool arm(std::chrono::microseconds after) override {
-    slack().apply();
     timespec now{};
     if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) {
       return false;
@@ -166,7 +164,6 @@ class SystemWaits final : public Waits {
   }
 
   void sleep(std::chrono::microseconds duration) override {
-    slack().apply();
     timespec request = to_timespec(nanoseconds(duration));
     timespec remaining{};
     // A signal handler interrupts the sleep; carry on with what is left.
@@ -237,7 +234,7 @@ class SystemWaits final : public Waits {
   std::optional<std::uint32_t> request_timer_resolution(std::uint32_t us) override {
     const std::uint32_t wanted_us = std::clamp(us, finest_us(), coarsest_us());
     slack().wanted_ns.store(std::uint64_t{wanted_us} * kNanosPerMicro, std::memory_order_relaxed);
-    // The waiting thread takes the wish at its next wait; a real-time one
+    // The waiting thread takes the wish when next ready to wait; a real-time one
     // (the only kind to read back no slack) keeps none.
     return slack().in_effect_ns.load(std::memory_order_relaxed) == 0 ? 0 : wanted_us;
   }
@@ -250,6 +247,8 @@ class SystemWaits final : public Waits {
   TimerRequestKept keep_timer_request_when_hidden() override { return TimerRequestKept::NotApplicable; }
 
   std::uint64_t resume_count() override { return resumes.load(std::memory_order_relaxed); }
+
+  void ready_to_wait() override { slack().apply(); }
 
   void measure_on_this_thread() override {
     // The slack wanted, in place before the first wait and read back: a

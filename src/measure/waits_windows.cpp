@@ -201,6 +201,8 @@ class SystemWaits final : public Waits {
   // Windows suspends no console program as a whole.
   std::uint64_t resume_count() override { return 0; }
   void measure_on_this_thread() override {}
+  // The system timer resolution is the whole system's, in place at once.
+  void ready_to_wait() override {}
 
  private:
   std::atomic<DWORD> class_before_raise_{0};

@@ -28,7 +28,7 @@ std::uint32_t res_us(clockid_t clock) {
 
 // Range: the clock's granularity (at least 1 μs) to the kernel tick. Current:
 // the slack the kernel applies to the thread that waits, as it reads it back:
-// a wish is in effect once that thread has waited; a real-time thread has
+// a wish is in effect once that thread is ready to wait; a real-time thread has
 // none; a release brings back the slack the program started with. A request
 // answers what it puts in effect: the wish within the range, or 0 once the
 // thread that waits is known to be real-time.
@@ -36,7 +36,11 @@ TEST(LinuxWaits, CurrentIsTheSlackInEffectForTheThreadThatWaits) {
   const auto query = [] { return waits.query_timer_resolution()->current_us; };
   const auto wait_in_a_thread = [&](bool real_time) {
     bool raised = false;
-    std::thread([&] { raised = real_time && waits.raise_thread_priority(), waits.sleep(1ms); }).join();
+    std::thread([&] {
+      raised = real_time && waits.raise_thread_priority();
+      waits.ready_to_wait();
+      waits.sleep(1ms);
+    }).join();
     return raised;
   };
   const std::uint32_t initial = static_cast<std::uint32_t>(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0)) / 1000;

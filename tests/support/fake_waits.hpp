@@ -114,6 +114,7 @@ class FakeWaits : public measure::Waits {
   std::uint64_t resume_count() override {
     return locked([](auto& f) { return f.resumes; });
   }
+  void ready_to_wait() override {}
   void measure_on_this_thread() override {
     locked([](auto& f) { f.counted_resumes_on = std::this_thread::get_id(); });
   }

@@ -178,32 +178,34 @@ TEST(Conditions, ComparedByEveryKey) {
 }
 
 // However the run ends (a stop signal, an output that fails, a CPU the
-// thread cannot be kept to), its load threads, which ran, have ended when
-// the report returns.
+// thread cannot be kept to), the status and the error say how, and its load
+// threads, which ran, have ended when the report returns.
 TEST(Conditions, NoLoadThreadOutlivesTheReport) {
   struct Case {
     std::vector<std::string> extra;
     int signal_at;
     bool out_fails, pin_refused;
     int status;
+    std::string err;
   };
-  for (const auto& c : {Case{{"--samples", "1000000"}, 3, false, false, 0}, Case{{}, 0, true, false, 1},
-                        Case{{"--cpu", "1"}, 0, false, true, 1}}) {
+  const std::string unwritable = "quorvane: the report could not be written to standard output\n";
+  const std::string unpinned = "quorvane: the report failed: the measuring thread could not be kept to CPU 1\n";
+  for (const auto& c : {Case{{"--samples", "1000000"}, 3, false, false, 0, ""}, Case{{}, 0, true, false, 1, unwritable},
+                        Case{{"--cpu", "1"}, 0, false, true, 1, unpinned}}) {
     SCOPED_TRACE(testing::PrintToString(c.extra));
     FakePlatform platform;
     platform.placement.pin_refused = c.pin_refused;
     std::size_t most = 0;
     platform.waits.on_read = [&] { most = std::max(most, measure::Load::running()); };
-    std::vector<std::string> args{"--report", "--json", "--method", "sleep", "--samples", "3", "--load", "2"};
+    std::vector<std::string> args{"--report", "--method", "sleep", "--samples", "3", "--load", "2"};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     const auto r = run(args, platform, c.signal_at, c.out_fails);
-    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out.find("\nInterrupted ") != std::string::npos, c.signal_at != 0) << r.out;
+    EXPECT_TRUE(r.out.empty() || !c.pin_refused) << "a report of a run that failed";
     EXPECT_EQ(most, c.pin_refused ? 0U : 2U) << "the load ran while it measured";
     EXPECT_EQ(measure::Load::running(), 0U) << "a load thread outlived the report";
-    if (c.pin_refused) {
-      EXPECT_EQ(r.err, "quorvane: the report failed: the measuring thread could not be kept to CPU 1\n");
-      EXPECT_EQ(r.out, "");
-    }
   }
 }
 

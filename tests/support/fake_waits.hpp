@@ -17,8 +17,8 @@ namespace testing_support {
 // for and `timer_late_counts`, and making or closing a timer or reading the
 // CPU clock by `overhead_counts`, so a timestamp taken on the wrong side of
 // those shows in the sample. The thread's CPU time is the counter readings'
-// ticks (a spin), 100 ns a count, plus `wait_cpu_counts` a wait. Thread-safe;
-// tests read its fields through `locked` while a sampling thread runs.
+// ticks (a spin). Thread-safe; tests read its fields through `locked` while
+// a sampling thread runs.
 class FakeWaits : public measure::Waits {
  public:
   std::int64_t frequency = 10'000'000;
@@ -27,7 +27,6 @@ class FakeWaits : public measure::Waits {
   std::int64_t wait_counts = 10'000;
   std::int64_t overhead_counts = 50'000;
   std::int64_t timer_late_counts = 0;
-  std::int64_t wait_cpu_counts = 0;
   std::int64_t cpu_counts = 0;
   bool timer_creation_fails = false;
   bool timer_arming_fails = false;
@@ -150,7 +149,6 @@ class FakeWaits : public measure::Waits {
       on_wait();
     }
     counter += armed_counts ? *armed_counts + timer_late_counts : wait_counts;
-    cpu_counts += wait_cpu_counts;
   }
 
   static inline thread_local bool raised_ = false;

@@ -36,7 +36,9 @@ TEST(LinuxPlacement, APinnedThreadStaysOnItsCpu) {
   EXPECT_EQ(placement.usable_cpus(), usable) << "a thread's pin is not the process's";
 }
 
-TEST(LinuxPlacement, ReadsKernelCpuLists) {
+// The kernel's CPU lists, strictly. A hybrid x86 names its kinds; elsewhere
+// the capacities tell them, where they differ.
+TEST(LinuxPlacement, ReadsSysfs) {
   const std::pair<const char*, std::optional<Cpus>> cases[] = {
       {"0", Cpus{0}},      {"0-3,8", Cpus{0, 1, 2, 3, 8}}, {"2,4-5", Cpus{2, 4, 5}},
       {"", std::nullopt},  {"3-1", std::nullopt},          {"1,1", std::nullopt},
@@ -44,11 +46,6 @@ TEST(LinuxPlacement, ReadsKernelCpuLists) {
   for (const auto& [text, cpus] : cases) {
     EXPECT_EQ(measure::parse_kernel_cpu_list(text), cpus) << text;
   }
-}
-
-// A hybrid x86 names its kinds; elsewhere the capacities tell them, where
-// they differ.
-TEST(LinuxPlacement, KindsFromSysfs) {
   const auto sysfs = std::filesystem::path(testing::TempDir()) / "sysfs";
   const auto write = [&](const std::string& path, const std::string& text) {
     std::filesystem::create_directories((sysfs / path).parent_path());

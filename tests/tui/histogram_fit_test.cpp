@@ -9,22 +9,16 @@ namespace {
 
 using namespace tui;
 
-// A bin a column inside the border, never fewer than 8.
-TEST(HistogramFit, BinsFollowTheWidth) {
+// A bin a column inside the border, never fewer than 8; every 2nd label up to
+// 32 bins, every 8th past them; the other panels take 12 rows, the chart the
+// rest, 18 at most.
+TEST(HistogramFit, SizesFollowTheTerminal) {
   for (const auto& [width, bins] : {std::pair{0, 8}, {9, 8}, {10, 8}, {11, 9}, {80, 78}, {200, 198}}) {
     EXPECT_EQ(bins_for_width(width), bins) << width;
   }
-}
-
-// Every 2nd label up to 32 bins, every 8th past them.
-TEST(HistogramFit, LabelsThinOutPast32Bins) {
   for (const auto& [labels, step] : {std::pair{0U, 2U}, {8U, 2U}, {32U, 2U}, {33U, 8U}, {78U, 8U}}) {
     EXPECT_EQ(label_step(labels), step) << labels;
   }
-}
-
-// The other panels take 12 rows; the chart the rest, 18 at most.
-TEST(HistogramFit, ChartRowsFollowTheHeight) {
   for (const auto& [height, rows] : {std::pair{-5, 0}, {0, 0}, {12, 0}, {13, 1}, {29, 17}, {30, 18}, {60, 18}}) {
     EXPECT_EQ(chart_height(height), rows) << height;
   }

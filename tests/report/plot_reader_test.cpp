@@ -77,6 +77,10 @@ TEST(PlotReader, EveryFaultIsOneLineNamingItsKey) {
   }
 }
 
+// What the page shows of an entry (its figures, histogram, timeline, CPU
+// share, host and choices) the page's tests read back; here, what it shows of
+// the rest, and version 1: waits of 1 ms, one resolution requested for all,
+// no CPU share.
 TEST(PlotReader, ReadsEachVersion) {
   auto read = parse_plot(report_of(
       kEntry +
@@ -86,23 +90,11 @@ TEST(PlotReader, ReadsEachVersion) {
       R"( "within": {"us": 20, "choices": [{"resolution_requested": null, "method": "Sleep"}]})"));
   ASSERT_TRUE(std::holds_alternative<PlotReport>(read)) << std::get<std::string>(read);
   const PlotReport& two = std::get<PlotReport>(read);
-  EXPECT_EQ(two.host, "bench-2");
   EXPECT_EQ(two.started, "2026-12-06T21:13:44Z");
   ASSERT_EQ(two.entries.size(), 1U);
-  const report::PlotEntry& e = two.entries[0];
-  EXPECT_EQ(e.p90, 1002U);
-  EXPECT_EQ(e.p9999, 1003U);
-  EXPECT_EQ(e.cpu_percent, 46.017);
-  ASSERT_EQ(e.histogram.size(), 3U);
-  EXPECT_EQ(e.histogram[1].value, 1002U);
-  ASSERT_TRUE(e.baseline);
-  EXPECT_EQ(e.baseline->p99, std::nullopt);
-  EXPECT_EQ(e.baseline->max, 8U);
-  ASSERT_EQ(e.timeline.size(), 1U);
-  EXPECT_EQ(e.timeline[0].p99, 1003U);
-  ASSERT_EQ(two.choices.size(), 1U);
-  EXPECT_EQ(two.choices[0].method, "Sleep");
-  // Version 1: waits of 1 ms, one resolution requested for all, no CPU share.
+  ASSERT_TRUE(two.entries[0].baseline);
+  EXPECT_EQ(two.entries[0].baseline->p99, std::nullopt);
+  EXPECT_EQ(two.entries[0].baseline->max, 8U);
   std::string one = report_of(with("interval", ""), R"(, "resolution": {"requested": 500})");
   one.replace(one.find("\"file_version\": 2"), 17, "\"file_version\": 1");
   read = parse_plot(one);

@@ -20,10 +20,11 @@ using testing_support::file;
 using testing_support::run;
 
 TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
+  const std::string methods =
+      "--method: accepts sleep, busywait, timer, hrtimer or hybrid (or all), separated by commas";
   std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--report", "--samples"}, "--samples: 1 required"},
-      {{"--report", "--method", "slep"},
-       "--method: accepts sleep, busywait, timer, hrtimer or hybrid (or all), separated by commas, not \"slep\""},
+      {{"--report", "--method", "slep"}, methods + ", not \"slep\""},
       {{"--report", "--method", "timer,Timer"}, "--method: names each method once; \"timer\" came twice"},
       {{"--report", "--method", "sleep", "--method", "all"}, "--method: all names every method and goes alone"},
       {{"--report", "--resolution", "500,1000", "--resolution", "500"},
@@ -76,10 +77,7 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
                          std::string(list) + "\""});
   }
   for (const char* list : {"sleep,", ",", "sleep,,timer", ""}) {
-    cases.push_back({{"--report", "--method", list},
-                     "--method: accepts sleep, busywait, timer, hrtimer or hybrid (or all), separated by commas, not "
-                     "\"" +
-                         std::string(list) + "\""});
+    cases.push_back({{"--report", "--method", list}, methods + ", not \"" + list + "\""});
   }
   // A value given to a flag is refused, whatever it says.
   for (const char* value : {"--json=maybe", "--json=0", "--json=false", "--json=true", "--json="}) {
@@ -88,22 +86,16 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
   for (const char* value : {"--report=1", "--report=yes", "--report=", "--report=0", "--report=off"}) {
     cases.push_back({{value}, "--report takes no value"});
   }
-  // A baseline that cannot be compared with (its reader has a table of its own).
-  const std::pair<std::string, const char*> baselines[] = {
-      {testing::TempDir() + "missing.json", "cannot be read: "},
-      {baseline("v9.json", "sleep", [](auto& doc) { doc["file_version"] = 9; }),
-       "is a report of file_version 9, which this Quorvane does not read (it reads 1 to 2)"},
-      // Control characters in a name it gives are shown, not obeyed (no file
-      // has such a name on Windows, nor here).
-      {testing::TempDir() + "no-such-bell\x07.json", "cannot be read: "},
-  };
-  for (const auto& [path, says] : baselines) {
-    std::string shown = path;
-    if (const auto bell = shown.find('\x07'); bell != std::string::npos) {
-      shown.replace(bell, 1, "\\x07");
-    }
-    cases.push_back({{"--report", "--compare", path}, "--compare " + shown + ": " + says});
-  }
+  // A baseline that cannot be compared with (its reader has a table of its
+  // own). Control characters in a name it gives are shown, not obeyed (no
+  // file has such a name on Windows, nor here).
+  const std::string dir = testing::TempDir();
+  const std::string v9 = baseline("v9.json", "sleep", [](auto& doc) { doc["file_version"] = 9; });
+  cases.push_back({{"--report", "--compare", dir + "none.json"}, "--compare " + dir + "none.json: cannot be read: "});
+  cases.push_back({{"--report", "--compare", dir + "bell\x07"}, "--compare " + dir + "bell\\x07: cannot be read: "});
+  cases.push_back(
+      {{"--report", "--compare", v9},
+       "--compare " + v9 + ": is a report of file_version 9, which this Quorvane does not read (it reads 1 to 2)"});
   for (const char* option : {"--json", "--samples=5", "--resolution=5", "--max-p99=5", "--within=5", "--format=json",
                              "--compare=x", "--duration=1s", "--spike=5"}) {
     cases.push_back({{option}, std::string(option).substr(0, std::string(option).find('=')) + " requires --report"});

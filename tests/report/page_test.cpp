@@ -1,6 +1,7 @@
 // The page of plots: the figures read back out of its SVG are the JSON's of
 // the same run; every plot has a series per entry, axes and a legend; a text
-// from a file or a host shows as text.
+// from a file or a host shows as text; reports overlaid are named by host, or
+// by file where two share one.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -215,6 +216,13 @@ TEST(Page, TextFromFilesAndHostsShowsAsText) {
   EXPECT_EQ(of_class(tradeoff, "series")[0]["data-report"], "<script>alert(1)</script>");
   EXPECT_EQ(of_class(tradeoff, "series")[1]["data-report"], "other-host");
   EXPECT_TRUE(of_class(tradeoff, "series")[0].has("data-chosen")) << "its choice found by the name it gave";
+  // Two of one host are named by their files.
+  const std::string again = testing_support::file("again.json", testing_support::contents(plain));
+  ASSERT_EQ(testing_support::run({"--plot", plain, again, "-o", page_file}, platform).status, 0);
+  const auto named = of_class(plots_of(platform.files.files.at(page_file)).at("percentiles"), "series");
+  ASSERT_EQ(named.size(), 2U);
+  EXPECT_EQ(named[0]["data-report"] + " " + named[0]["data-entry"], plain + " " + plain + " · Sleep");
+  EXPECT_EQ(named[1]["data-report"] + " " + named[1]["data-entry"], again + " " + again + " · Sleep");
 }
 
 }  // namespace

@@ -282,8 +282,7 @@ TEST(Report, ExitStatus) {
 }
 
 // A page refused before any work is done, with one line and nothing written;
-// a page that could not be written after measuring, status 1; saved runs
-// overlaid, each named by its file where they share a host.
+// a page that could not be written after measuring, status 1.
 TEST(Report, PagesOfPlots) {
   namespace fs = std::filesystem;
   const std::string folder = testing::TempDir();
@@ -335,18 +334,6 @@ TEST(Report, PagesOfPlots) {
   EXPECT_EQ(r.status, 1);
   EXPECT_THAT(r.out, HasSubstr("Sleep"));
   EXPECT_THAT(r.err, testing::StartsWith("quorvane: the page could not be written to " + folder + "going/page.html: "));
-  // Two runs of one host, overlaid and named by their files.
-  const std::string other = baseline("other-run.json", "sleep,busywait", [](auto&) {});
-  const std::string overlay = folder + "overlay.html";
-  r = run({"--plot", good, other, "-o", overlay}, platform);
-  ASSERT_EQ(r.status, 0) << r.err;
-  std::vector<std::string> names;
-  for (const auto& series : testing_support::of_class(
-           testing_support::plots_of(testing_support::contents(overlay)).at("percentiles"), "series")) {
-    names.push_back(series["data-report"] + " " + series["data-entry"]);
-  }
-  EXPECT_THAT(names, testing::ElementsAre(good + " " + good + " · Sleep", other + " " + other + " · Sleep",
-                                          other + " " + other + " · BusyWait"));
 }
 
 }  // namespace

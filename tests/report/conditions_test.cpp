@@ -143,14 +143,9 @@ TEST(Conditions, EveryOutputNamesThem) {
 // An entry is compared with the baseline's of the same condition alone; the
 // others are named, and where none pairs the report says in what they differ.
 TEST(Conditions, ComparedByEveryKey) {
-  const std::string base = testing_support::file("conditions.json", [] {
-    FakePlatform platform;
-    auto doc = nlohmann::json::parse(
-        run({"--report", "--json", "--samples", "3", "--method", "sleep", "--load", "0,2", "--cpu", "0,1"}, platform)
-            .out);
-    doc["methods"][3]["p99"] = 900;  // load 2, CPU 1
-    return doc.dump();
-  }());
+  auto earlier = testing_support::measured("sleep", {"--load", "0,2", "--cpu", "0,1"});
+  earlier["methods"][3]["p99"] = 900;  // load 2, CPU 1
+  const std::string base = testing_support::file("conditions.json", earlier.dump());
   FakePlatform platform;
   auto r = run({"--report", "--samples", "3", "--method", "sleep", "--load", "2", "--cpu", "1", "--compare", base,
                 "--max-regression", "50"},

@@ -141,9 +141,7 @@ TEST(Page, FiguresReadBackAsTheJsonOfTheRun) {
 // A timeline is drawn from the JSON's windows, and only where it has some;
 // p99.99, which the JSON has not, from its histogram.
 TEST(Page, TimelineAndFinerPercentilesFromTheJson) {
-  FakePlatform platform;
-  auto doc = Json::parse(
-      testing_support::run({"--report", "--json", "--samples", "3", "--method", "sleep,busywait"}, platform).out);
+  auto doc = testing_support::measured("sleep,busywait");
   doc["methods"][1]["timeline"] = Json::parse(R"([
       {"start": "2026-12-07T03:12:27.000Z", "seconds": 0.5, "count": 2, "p50": 1001, "p99": 1050, "max": 1100},
       {"start": "2026-12-07T03:12:27.500Z", "seconds": 0.5, "count": 1, "p50": 1002, "p99": null, "max": 1300},
@@ -190,10 +188,7 @@ TEST(Page, TextFromFilesAndHostsShowsAsText) {
     EXPECT_EQ(report::html_escaped(given), shown);
   }
   // Two reports from two hosts, one of them hostile, overlaid with --plot and named by host.
-  FakePlatform platform;
-  auto doc = Json::parse(
-      testing_support::run({"--report", "--json", "--samples", "3", "--method", "sleep", "--within", "5"}, platform)
-          .out);
+  auto doc = testing_support::measured("sleep", {"--within", "5"});
   doc["sysinfo"]["nodename"] = "other-host";
   const std::string plain = testing_support::file("plain.json", doc.dump());
   doc["sysinfo"]["nodename"] = "<script>alert(1)</script>";
@@ -202,6 +197,7 @@ TEST(Page, TextFromFilesAndHostsShowsAsText) {
   doc["within"]["choices"][0]["method"] = "<b>Sleep</b>";
   const std::string hostile = testing_support::file("a&b's.json", doc.dump());
   const std::string page_file = testing::TempDir() + "hostile.html";
+  FakePlatform platform;
   const auto r = testing_support::run({"--plot", hostile, plain, "-o", page_file}, platform);
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string page = platform.files.files.at(page_file);

@@ -55,11 +55,19 @@ inline std::string file(const std::string& name, const std::string& text) {
   return path;
 }
 
-// A JSON report of `methods`, measured on a fake, edited by `edit`.
+// The JSON report of three waits of each of `methods`, measured on a fake
+// with the options `more`.
+inline nlohmann::json measured(const char* methods, const std::vector<std::string>& more = {}) {
+  FakePlatform platform;
+  std::vector<std::string> args{"--report", "--json", "--samples", "3", "--method", methods};
+  args.insert(args.end(), more.begin(), more.end());
+  return nlohmann::json::parse(run(args, platform).out);
+}
+
+// A file holding the report of `methods`, edited by `edit`.
 inline std::string baseline(const std::string& name, const char* methods,
                             const std::function<void(nlohmann::json&)>& edit) {
-  FakePlatform platform;
-  auto doc = nlohmann::json::parse(run({"--report", "--json", "--samples", "3", "--method", methods}, platform).out);
+  auto doc = measured(methods);
   edit(doc);
   return file(name, doc.dump());
 }

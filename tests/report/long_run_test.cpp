@@ -142,30 +142,19 @@ TEST(LongRun, FullDiskSignalAndFailure) {
     std::string err, file;  // the file's start afterwards
     std::size_t pins_granted = SIZE_MAX;
   };
+  const std::string full = "No space left on device";
+  const std::string rewrite =
+      "quorvane: out could not be rewritten: " + full + "; it is left as it was, and measuring stopped\n";
+  const std::string unpinned =
+      "quorvane: the report failed: the measuring thread could not be kept to CPU 0; out holds "
+      "the figures of the windows before, marked partial\n";
   const Case cases[] = {
       // Stopped at the first window: the second's rewrite would have succeeded.
-      {{"--duration", "3s", "--window", "1s"},
-       1,
-       0,
-       1,
-       "quorvane: out could not be rewritten: No space left on device; it is left as it was, and measuring stopped\n",
-       "old"},
-      {{"--samples", "3"},
-       1,
-       0,
-       1,
-       "quorvane: the report could not be written to out: No space left on device\n",
-       "old"},
+      {{"--duration", "3s", "--window", "1s"}, 1, 0, 1, rewrite, "old"},
+      {{"--samples", "3"}, 1, 0, 1, "quorvane: the report could not be written to out: " + full + "\n", "old"},
       {{"--duration", "1h"}, 0, 3, 0, "", "{"},
       // Its third phase, after the first window, cannot keep to its CPU.
-      {{"--duration", "4s", "--window", "1s", "--load", "0,1", "--cpu", "0"},
-       0,
-       0,
-       1,
-       "quorvane: the report failed: the measuring thread could not be kept to CPU 0; out holds the figures of the "
-       "windows before, marked partial\n",
-       "{",
-       2},
+      {{"--duration", "4s", "--window", "1s", "--load", "0,1", "--cpu", "0"}, 0, 0, 1, unpinned, "{", 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));

@@ -246,26 +246,21 @@ TEST(Report, ExitStatus) {
   // Far-apart figures move by what they moved, without overflow.
   const std::string highest = baseline("highest.json", "sleep", p99(9223372036854775807U));
   const std::string waits = ": the baseline's waits were of 2000 μs, these of 1000 μs";
+  const std::string uncompared = "nothing was compared with " + elsewhere + waits + "\n";
+  const std::string rose = "quorvane: Sleep p99 rose by 10 μs (990 → 1000 μs), more than --max-regression 9 μs\n";
+  const std::string resolution = "quorvane: nothing was compared with " + earlier +
+                                 ": the baseline was measured at the resolution in effect, this report at resolution "
+                                 "500 μs\n";
   const Case cases[] = {
       {{"--compare", earlier, "--max-regression", "10"}, 0, "Compared", ""},
-      {{"--compare", earlier, "--max-regression", "9"},
-       3,
-       "Compared",
-       "quorvane: Sleep p99 rose by 10 μs (990 → 1000 μs), more than --max-regression 9 μs\n"},
+      {{"--compare", earlier, "--max-regression", "9"}, 3, "Compared", rose},
       {{"--compare", highest, "--max-regression", "0"}, 0, "-9223372036854774807", ""},
       {{"--compare", elsewhere, "--max-regression", "1000"},
        3,
        "Nothing compared" + waits + ".\n",
-       "quorvane: nothing was compared with " + elsewhere + waits + "\n"},
-      {{"--compare", elsewhere},
-       0,
-       "Only in the baseline: Sleep (2000 μs)\n",
-       "quorvane: warning: nothing was compared with " + elsewhere + waits + "\n"},
-      {{"--compare", earlier, "--resolution", "500", "--max-regression", "9"},
-       3,
-       "",
-       "quorvane: nothing was compared with " + earlier +
-           ": the baseline was measured at the resolution in effect, this report at resolution 500 μs\n"},
+       "quorvane: " + uncompared},
+      {{"--compare", elsewhere}, 0, "Only in the baseline: Sleep (2000 μs)\n", "quorvane: warning: " + uncompared},
+      {{"--compare", earlier, "--resolution", "500", "--max-regression", "9"}, 3, "", resolution},
       {{"--max-p99", "1001"}, 0, "Method", ""},
       {{"--max-p99", "999"}, 3, "Method", "quorvane: Sleep p99 1000 μs is above --max-p99 999 μs\n"},
   };

@@ -17,6 +17,8 @@ namespace tui {
 namespace {
 
 using ftxui::Color;
+using enum measure::SleepMode;
+using enum analysis::HistogramFilter;
 
 // One letter a colour, a capital for bold; '.' for the default colour, '#' for
 // it in bold.
@@ -67,16 +69,7 @@ TEST(Panels, FrameWhileSampling) {
     samples.push_back(1000 + i * i * 7 % 61 + (i % 50 == 0 ? 300 : 0));
   }
   for (const bool no_colour : {false, true}) {
-    expect_frame({samples,
-                  measure::SleepMode::Sleep,
-                  true,
-                  {15'625, 500, 1'000},
-                  analysis::HistogramFilter::All,
-                  80,
-                  18,
-                  18,
-                  ""},
-                 "sampling", no_colour);
+    expect_frame({samples, Sleep, true, {15'625, 500, 1'000}, All, 80, 18, 18, ""}, "sampling", no_colour);
   }
 }
 
@@ -84,16 +77,13 @@ TEST(Panels, FrameWhileSampling) {
 // histogram, and a method the interface does not know.
 TEST(Panels, FrameStoppedWithTooFewSamples) {
   const std::vector<std::uint64_t> samples(9, 1000);
-  expect_frame(
-      {samples, static_cast<measure::SleepMode>(99), false, {}, analysis::HistogramFilter::All, 80, 12, 12, ""},
-      "stopped");
+  expect_frame({samples, static_cast<measure::SleepMode>(99), false, {}, All, 80, 12, 12, ""}, "stopped");
 }
 
 // Started in choices of its own, the Mode field names them after the method.
 TEST(Panels, ModeFieldNamesTheChoices) {
   const std::vector<std::uint64_t> samples(9, 500);
-  FrameInputs inputs{samples,         measure::SleepMode::Hybrid, true, {}, analysis::HistogramFilter::All, 100, 12, 12,
-                     "500 μs, normal"};
+  const FrameInputs inputs{samples, Hybrid, true, {}, All, 100, 12, 12, "500 μs, normal"};
   auto screen = ftxui::Screen(inputs.width, inputs.height);
   ftxui::Render(screen, render_frame(make_snapshot(inputs), false));
   std::string row;

@@ -67,53 +67,44 @@ TEST(ConsoleTranslation, CursorMovesStopAtTheWindowsEdges) {
 }
 
 // The frame writer's redraw: back to the first row, each row cleared on the
-// way, then the rows; the NUL the screen library ends a frame with goes nowhere;
-// the cursor hidden and the wrapping off while it draws.
-TEST(ConsoleTranslation, ErasesAndTextAsTheFrameWriterSendsThem) {
-  EXPECT_EQ(translated({"\r\x1B[2K\x1B[1A\x1B[2Kab\r\ncd\x1B[1A"}),
-            (Calls{"text \r", "erase 20", "move 5,19", "erase 19", "text ab\r\ncd", "move 5,18"}));
-  EXPECT_EQ(translated({std::string("x\0y", 3)}), (Calls{"text x", "text y"}));
-  // What the console has no call for goes nowhere, the text around it on.
-  EXPECT_EQ(translated({"a\x1B[6nb\x1B[1 qc\x1B[Kd"}), (Calls{"text a", "text b", "text c", "text d"}));
-  EXPECT_EQ(translated({"\x1B[?25l\x1B[?7l\x1B[?25h\x1B[?7h"}),
-            (Calls{"cursor hidden", "no wrap", "cursor shown", "wrap"}));
-}
-
-// Colours as the screen library writes them: a terminal's colour numbers as
-// the console's bits, bold as bright, the defaults the console's own.
-TEST(ConsoleTranslation, RenditionBecomesAttributes) {
+// way, then the rows; the NUL the screen library ends a frame with, and what
+// the console has no call for, go nowhere, the text around them on; the
+// cursor hidden and the wrapping off while it draws. Colours as the screen
+// library writes them: a terminal's colour numbers as the console's bits,
+// bold as bright, the defaults the console's own.
+TEST(ConsoleTranslation, FramesAndColoursBecomeConsoleCalls) {
   const int red = FOREGROUND_RED, green = FOREGROUND_GREEN, blue = FOREGROUND_BLUE, bright = FOREGROUND_INTENSITY;
-  const std::pair<std::string, Calls> cases[] = {
-      {"\x1B[31m", {attributes(red)}},
-      {"\x1B[32m", {attributes(green)}},
-      {"\x1B[34m", {attributes(blue)}},
-      {"\x1B[36m", {attributes(green | blue)}},
-      {"\x1B[91m", {attributes(red | bright)}},
-      {"\x1B[1m", {attributes(kGrey | bright)}},
-      {"\x1B[1m\x1B[34m", {attributes(kGrey | bright), attributes(blue | bright)}},
-      {"\x1B[1;34m\x1B[22m", {attributes(blue | bright), attributes(blue)}},
-      {"\x1B[31m\x1B[39m", {attributes(red), attributes(kGrey)}},
-      {"\x1B[1;31;44m\x1B[0m", {attributes(red | bright | blue << 4), attributes(kGrey)}},
-      {"\x1B[41m\x1B[49m", {attributes(kGrey | red << 4), attributes(kGrey)}},
-      {"\x1B[7m\x1B[27m", {attributes(kGrey | COMMON_LVB_REVERSE_VIDEO), attributes(kGrey)}},
-      {"\x1B[4m\x1B[24m", {attributes(kGrey | COMMON_LVB_UNDERSCORE), attributes(kGrey)}},
+  const std::pair<Calls, Calls> cases[] = {
+      {{"\r\x1B[2K\x1B[1A\x1B[2Kab\r\ncd\x1B[1A"},
+       {"text \r", "erase 20", "move 5,19", "erase 19", "text ab\r\ncd", "move 5,18"}},
+      {{std::string("x\0y", 3)}, {"text x", "text y"}},
+      {{"a\x1B[6nb\x1B[1 qc\x1B[Kd"}, {"text a", "text b", "text c", "text d"}},
+      {{"\x1B[?25l\x1B[?7l\x1B[?25h\x1B[?7h"}, {"cursor hidden", "no wrap", "cursor shown", "wrap"}},
+      {{"\x1B[31m"}, {attributes(red)}},
+      {{"\x1B[32m"}, {attributes(green)}},
+      {{"\x1B[34m"}, {attributes(blue)}},
+      {{"\x1B[36m"}, {attributes(green | blue)}},
+      {{"\x1B[91m"}, {attributes(red | bright)}},
+      {{"\x1B[1m"}, {attributes(kGrey | bright)}},
+      {{"\x1B[1m\x1B[34m"}, {attributes(kGrey | bright), attributes(blue | bright)}},
+      {{"\x1B[1;34m\x1B[22m"}, {attributes(blue | bright), attributes(blue)}},
+      {{"\x1B[31m\x1B[39m"}, {attributes(red), attributes(kGrey)}},
+      {{"\x1B[1;31;44m\x1B[0m"}, {attributes(red | bright | blue << 4), attributes(kGrey)}},
+      {{"\x1B[41m\x1B[49m"}, {attributes(kGrey | red << 4), attributes(kGrey)}},
+      {{"\x1B[7m\x1B[27m"}, {attributes(kGrey | COMMON_LVB_REVERSE_VIDEO), attributes(kGrey)}},
+      {{"\x1B[4m\x1B[24m"}, {attributes(kGrey | COMMON_LVB_UNDERSCORE), attributes(kGrey)}},
       // 256 colours and true colour the console has not; what follows them counts.
-      {"\x1B[38;5;196;1m", {attributes(kGrey | bright)}},
-      {"\x1B[38;2;255;0;0;32m", {attributes(green)}},
+      {{"\x1B[38;5;196;1m"}, {attributes(kGrey | bright)}},
+      {{"\x1B[38;2;255;0;0;32m"}, {attributes(green)}},
+      // A character (μ, 📊) or a sequence cut in two by a flush waits for its rest.
+      {{"12\xCE", "\xBCs"}, {"text 12", "text \xCE\xBCs"}},
+      {{"\xF0", "\x9F\x93", "\x8A"}, {"text \xF0\x9F\x93\x8A"}},
+      {{"a\x1B", "[3", "1mb"}, {"text a", attributes(red), "text b"}},
+      {{"a\x1B[1", "0Bb"}, {"text a", "move 5,30", "text b"}},
   };
-  for (const auto& [bytes, calls] : cases) {
-    EXPECT_EQ(translated({bytes}), calls) << bytes.substr(1);
+  for (const auto& [writes, calls] : cases) {
+    EXPECT_EQ(translated(writes), calls) << testing::PrintToString(writes);
   }
-}
-
-// A character or a sequence cut in two by a flush waits for its rest.
-TEST(ConsoleTranslation, WhatAFlushCutsWaitsForItsRest) {
-  const std::string micro = "\xCE\xBC";          // μ
-  const std::string chart = "\xF0\x9F\x93\x8A";  // 📊
-  EXPECT_EQ(translated({"12" + micro.substr(0, 1), micro.substr(1) + "s"}), (Calls{"text 12", "text " + micro + "s"}));
-  EXPECT_EQ(translated({chart.substr(0, 1), chart.substr(1, 2), chart.substr(3)}), (Calls{"text " + chart}));
-  EXPECT_EQ(translated({"a\x1B", "[3", "1mb"}), (Calls{"text a", attributes(FOREGROUND_RED), "text b"}));
-  EXPECT_EQ(translated({"a\x1B[1", "0Bb"}), (Calls{"text a", "move 5,30", "text b"}));
 }
 
 // More than the buffer holds at once arrives whole and in order, however the
@@ -128,12 +119,9 @@ TEST(ConsoleTranslation, LongOutputArrivesWhole) {
     frame += "\x1B[32my";
     expected += "y";
   }
-  RecordingSink sink;
-  measure::ConsoleTranslation translation(sink, kGrey);
-  std::ostream(&translation) << frame << std::flush;
   std::string text;
   int cut_characters = 0;  // writes that end inside "μ"
-  for (const std::string& call : sink.calls) {
+  for (const std::string& call : translated({frame})) {
     if (call.starts_with("text ")) {
       text += call.substr(5);
       cut_characters += call.back() == '\xCE' ? 1 : 0;

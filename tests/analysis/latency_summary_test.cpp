@@ -29,6 +29,13 @@ TEST(LatencySummary, NearestRankPercentiles) {
   for (const auto& c : cases) {
     const auto s = analysis::summarize(c.samples, c.interval);
     EXPECT_EQ((Samples{s.count, s.min, s.p50, s.p90, s.p99, s.p999, s.max, s.early}), c.expected);
+    std::vector<analysis::Bin> bins;
+    for (const auto& [value, count] : s.histogram) {
+      bins.push_back({value, count});
+    }
+    for (const auto& [permille, p] : {std::pair{500U, s.p50}, {900U, s.p90}, {990U, s.p99}, {999U, s.p999}}) {
+      EXPECT_EQ(analysis::nearest_rank_of_bins(bins, permille, 1000).value_or(0), p) << "of bins, " << permille;
+    }
     EXPECT_DOUBLE_EQ(s.mean, c.mean);
     EXPECT_NEAR(s.stddev, c.stddev, 1e-9);
   }
@@ -52,21 +59,9 @@ TEST(LatencySummary, ThinPercentiles) {
   }
 }
 
-// From a histogram (a saved report's) the same percentiles as from the samples,
-// and those finer than a permille.
+// From a histogram (a saved report's), percentiles finer than a permille, as
+// the summary's nearest ranks (whose own are read from it in its test).
 TEST(LatencySummary, NearestRankOfBins) {
-  Samples samples(10'000);
-  std::iota(samples.begin(), samples.end(), 1);
-  samples.push_back(50'000), samples.push_back(7);
-  const auto s = analysis::summarize(samples, 1);
-  std::vector<analysis::Bin> bins;
-  for (const auto& [value, count] : s.histogram) {
-    bins.push_back({value, count});
-  }
-  const std::pair<std::uint64_t, std::uint64_t> permilles[] = {{500, s.p50}, {900, s.p90}, {990, s.p99}, {999, s.p999}};
-  for (const auto& [permille, expected] : permilles) {
-    EXPECT_EQ(analysis::nearest_rank_of_bins(bins, permille, 1000), expected) << permille;
-  }
   struct Case {
     std::vector<analysis::Bin> bins;
     std::uint64_t parts, whole;
@@ -74,7 +69,7 @@ TEST(LatencySummary, NearestRankOfBins) {
   };
   const Case cases[] = {
       // p99.99 of 10002 samples is the 10001st: the last but one.
-      {bins, 9999, 10000, 10'000},
+      {{{1, 10'000}, {2, 1}, {3, 1}}, 9999, 10000, 2},
       {{{5, 300}}, 9999, 10000, 5},
       {{{1, 9999}, {2, 1}}, 9999, 10000, 1},
       {{{1, 9998}, {2, 2}}, 9999, 10000, 2},

@@ -100,8 +100,6 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
                              "--compare=x", "--duration=1s", "--spike=5"}) {
     cases.push_back({{option}, std::string(option).substr(0, std::string(option).find('=')) + " requires --report"});
   }
-  // -o is the file of the report or of the page: it needs one of them.
-  cases.push_back({{"--output=x"}, "--output requires --report or --plot"});
   for (const auto& [args, says] : cases) {
     FakePlatform platform;
     platform.files.refused = {{"missing/r.json", "cannot be written: No such file or directory"},

@@ -20,7 +20,8 @@ using enum analysis::HistogramFilter;
 // before sampling starts) and with 10 samples or more, which the sampler adds
 // to no longer: its waits fail from then on, so the key alone decides what
 // the buffer holds. What it does to the method, the filter, the buffer, the
-// sampling and the timer resolution asked of the system by the next pass.
+// sampling and the timer resolution asked of the system by the next pass;
+// what the frame says after the method.
 TEST(Keyboard, EachKeyWhileSampling) {
   struct Case {
     std::vector<Event> setup;
@@ -31,9 +32,11 @@ TEST(Keyboard, EachKeyWhileSampling) {
     analysis::HistogramFilter filter;
     bool cleared, sampling;
     std::vector<std::uint32_t> requests = {};  // μs
+    ScreenChoices choices = {};                // started with
   };
   const auto m = Event::Character('m');
   const auto f = Event::Character('f');
+  const ScreenChoices given{{Hybrid, BusyWait}, std::chrono::microseconds{500}, {measure::Priority::Normal, 0, {}}};
   for (const auto& c : {
            // A new method empties the buffer: its samples would mix into the new one's.
            Case{{}, false, Event::Character('m'), true, BusyWait, All, true, true},
@@ -53,13 +56,16 @@ TEST(Keyboard, EachKeyWhileSampling) {
            Case{{}, false, Event::Custom, false, Sleep, All, false, true},
            Case{{}, false, Event::Character('x'), false, Sleep, All, false, true},
            Case{{}, false, Event::Character('q'), true, Sleep, All, false, false},
+           // Started with methods of its own, m cycles through them and back to the first.
+           Case{{}, false, m, true, BusyWait, All, true, true, {}, given},
+           Case{{m}, false, m, true, Hybrid, All, true, true, {}, given},
        }) {
     SCOPED_TRACE(testing::PrintToString(c.key.input()) + " after " + std::to_string(c.setup.size()) + " keys");
     testing_support::FakePlatform fakes;
     testing_support::FakeWaits& waits = fakes.waits;
     waits.resolution->current_us = 500;
     waits.wait_counts = 2'000;  // 200 μs a wait: five a step
-    RealTimeTUI ui{fakes.platform()};
+    RealTimeTUI ui{fakes.platform(), c.choices};
     ui.update_timer_resolution();
     const auto snapshot = [&] { return ui.take_snapshot(80, 30, 30); };
     for (const auto& key : c.setup) {
@@ -83,25 +89,10 @@ TEST(Keyboard, EachKeyWhileSampling) {
     EXPECT_EQ(s.filter, c.filter);
     EXPECT_EQ(s.stats.count, c.cleared ? 0 : kept);
     EXPECT_EQ(s.sampling, c.sampling);
+    EXPECT_EQ(s.mode_detail, mode_detail(c.choices)) << "what the frame says after the method";
     EXPECT_EQ(waits.locked([](auto& fake) { return fake.requests; }), c.requests);
     ui.quit();
   }
-}
-
-// Started with methods of its own, m cycles through them and back to the
-// first; what the frame says after the method comes with every snapshot.
-TEST(Keyboard, MethodKeyCyclesThroughTheMethodsGiven) {
-  testing_support::FakePlatform fakes;
-  RealTimeTUI ui(fakes.platform(),
-                 {{Hybrid, BusyWait}, std::chrono::microseconds{500}, {measure::Priority::Normal, 0, {}}});
-  std::vector<measure::SleepMode> seen;
-  for (int i = 0; i < 3; ++i) {
-    const FrameSnapshot s = ui.take_snapshot(80, 30, 30);
-    EXPECT_EQ(s.mode_detail, "500 μs, normal");
-    seen.push_back(s.mode);
-    ui.handle_event(Event::Character('m'));
-  }
-  EXPECT_EQ(seen, (std::vector{Hybrid, BusyWait, Hybrid}));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <stdexcept>
 #include <thread>
-#include <tuple>
 
 #include "support/fake_placement.hpp"
 #include "support/fake_waits.hpp"

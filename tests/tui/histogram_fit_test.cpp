@@ -27,14 +27,9 @@ TEST(HistogramFit, SizesFollowTheTerminal) {
 // The fullest bin fills every row; the others their share, rounded down, so a
 // bar never outgrows a fuller one.
 TEST(HistogramFit, BarsAreTheirShareOfTheFullest) {
-  for (const auto& [count, rows, max_count, height] : {std::tuple{10, 18, 10, 18},
-                                                       {5, 18, 10, 9},
-                                                       {3, 18, 7, 7},
-                                                       {1, 18, 10, 1},
-                                                       {1, 18, 19, 0},
-                                                       {0, 18, 10, 0},
-                                                       {4, 18, 0, 0},
-                                                       {7, 0, 10, 0}}) {
+  const std::tuple<int, int, int, int> bars[] = {{10, 18, 10, 18}, {5, 18, 10, 9}, {3, 18, 7, 7}, {1, 18, 10, 1},
+                                                 {1, 18, 19, 0},   {0, 18, 10, 0}, {4, 18, 0, 0}, {7, 0, 10, 0}};
+  for (const auto& [count, rows, max_count, height] : bars) {
     EXPECT_EQ(bar_height(count, rows, max_count), height) << count << " of " << max_count << " in " << rows;
   }
 }
@@ -42,12 +37,10 @@ TEST(HistogramFit, BarsAreTheirShareOfTheFullest) {
 // Labels take 9 bytes with their filler, or are cut to 8, never inside a
 // character ("μ" takes 2 bytes, "📊" 4).
 TEST(HistogramFit, LabelsFitTheirSlots) {
-  for (const auto& [label, cut, filler] : {std::tuple{"1000μs", "1000μs", 2U},
-                                           {"12345678", "12345678", 1U},
-                                           {"12345μs", "12345μs", 1U},
-                                           {"123456μs", "123456μ", 0U},
-                                           {"1234567μs", "1234567", 0U},
-                                           {"123456📊", "123456", 0U}}) {
+  const std::tuple<const char*, const char*, unsigned> labels[] = {
+      {"1000μs", "1000μs", 2U},    {"12345678", "12345678", 1U}, {"12345μs", "12345μs", 1U},
+      {"123456μs", "123456μ", 0U}, {"1234567μs", "1234567", 0U}, {"123456📊", "123456", 0U}};
+  for (const auto& [label, cut, filler] : labels) {
     EXPECT_EQ(cut_label(label), cut) << label;
     EXPECT_EQ(label_filler(std::string_view(label).size()), filler) << label;
   }

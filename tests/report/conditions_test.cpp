@@ -19,13 +19,12 @@ using testing_support::run;
 
 TEST(Conditions, BadChoicesGetOneLineAndStartNothing) {
   const std::string cpus = "accepts CPU numbers from 0 to 8191 and ranges of them (0,2-3), separated by commas, or all";
+  const std::string loads = "--load: accepts whole numbers of threads from 0 to 256";
+  const std::string priorities = "--priority: accepts raised or normal";
   std::vector<std::tuple<std::vector<std::string>, std::vector<std::uint32_t>, std::string>> cases = {
-      {{"--report", "--load", "-1"},
-       {0, 1},
-       "--load: accepts whole numbers of threads from 0 to 256, separated by "
-       "commas, not \"-1\""},
-      {{"--report", "--load", "257"}, {0, 1}, "--load: accepts whole numbers of threads from 0 to 256"},
-      {{"--report", "--load", "1,,2"}, {0, 1}, "--load: accepts whole numbers of threads from 0 to 256"},
+      {{"--report", "--load", "-1"}, {0, 1}, loads + ", separated by commas, not \"-1\""},
+      {{"--report", "--load", "257"}, {0, 1}, loads},
+      {{"--report", "--load", "1,,2"}, {0, 1}, loads},
       {{"--report", "--load", "2", "--load", "0,2"}, {0, 1}, "--load: names each load once; 2 came twice"},
       {{"--report", "--cpu", "99"}, {0, 1}, "--cpu: CPU 99 does not exist; this machine has CPUs 0-1"},
       // As under `taskset -c 0`.
@@ -34,17 +33,14 @@ TEST(Conditions, BadChoicesGetOneLineAndStartNothing) {
       {{"--report", "--cpu", "0,0-1"}, {0, 1}, "--cpu: names each CPU once; 0 came twice"},
       {{"--report", "--cpu", "all,1"}, {0, 1}, "--cpu: all names every CPU the process may use and goes alone"},
       {{"--report", "--cpu", "1", "--cpu", "all"}, {0, 1}, "--cpu: all names every CPU"},
-      {{"--report", "--priority", "fast"},
-       {0, 1},
-       "--priority: accepts raised or normal, separated by commas, not "
-       "\"fast\""},
+      {{"--report", "--priority", "fast"}, {0, 1}, priorities + ", separated by commas, not \"fast\""},
       {{"--report", "--priority", "normal,Normal"}, {0, 1}, "--priority: names each priority once; normal came twice"},
       // The screen: one condition, on a CPU there and its own.
       {{"--load", "1,2"}, {0, 1}, "--load: the screen measures in one condition; a list needs --report"},
       {{"--cpu", "all"}, {0, 1}, "--cpu: the screen measures on one CPU; all needs --report"},
       {{"--cpu", "1"}, {0}, "--cpu: CPU 1 is not one this process may use"},
-      {{"--load", "257"}, {0, 1}, "--load: accepts whole numbers of threads from 0 to 256"},
-      {{"--priority", "fast"}, {0, 1}, "--priority: accepts raised or normal"},
+      {{"--load", "257"}, {0, 1}, loads},
+      {{"--priority", "fast"}, {0, 1}, priorities},
       {{"--samples", "5"}, {0, 1}, "--samples requires --report"},
   };
   for (const char* list : {"1-", "-1", "a", "3-1", "1,,2", "", "0x1", "8192", "1 ", "0-8192"}) {

@@ -45,10 +45,10 @@ void expect_golden(const std::string& name, const std::string& actual, bool unco
   EXPECT_EQ(actual, wanted) << "golden " << path;
 }
 
-// Draws the frame of `inputs` at their size and compares its text and styles.
-void expect_frame(const FrameInputs& inputs, const std::string& name, bool uncoloured = false) {
+// The frame of `inputs` drawn at their size: its text and its styles, a row a line.
+std::pair<std::string, std::string> drawn(const FrameInputs& inputs, bool coloured) {
   auto screen = ftxui::Screen(inputs.width, inputs.height);
-  ftxui::Render(screen, render_frame(make_snapshot(inputs), !uncoloured));
+  ftxui::Render(screen, render_frame(make_snapshot(inputs), coloured));
   std::string text, styles;
   for (int y = 0; y < inputs.height; ++y) {
     for (int x = 0; x < inputs.width; ++x) {
@@ -57,6 +57,11 @@ void expect_frame(const FrameInputs& inputs, const std::string& name, bool uncol
     }
     text += '\n', styles += '\n';
   }
+  return {text, styles};
+}
+
+void expect_frame(const FrameInputs& inputs, const std::string& name, bool uncoloured = false) {
+  const auto [text, styles] = drawn(inputs, !uncoloured);
   expect_golden(name + ".txt", text);
   expect_golden(name + ".styles", styles, uncoloured);
 }
@@ -83,14 +88,8 @@ TEST(Panels, FrameStoppedWithTooFewSamples) {
 // Started in choices of its own, the Mode field names them after the method.
 TEST(Panels, ModeFieldNamesTheChoices) {
   const std::vector<std::uint64_t> samples(9, 500);
-  const FrameInputs inputs{samples, Hybrid, true, {}, All, 100, 12, 12, "500 μs, normal"};
-  auto screen = ftxui::Screen(inputs.width, inputs.height);
-  ftxui::Render(screen, render_frame(make_snapshot(inputs), false));
-  std::string row;
-  for (int x = 0; x < inputs.width; ++x) {
-    row += screen.at(x, 3);
-  }
-  EXPECT_NE(row.find("Mode: Hybrid 500 μs, normal "), std::string::npos) << row;
+  const std::string text = drawn({samples, Hybrid, true, {}, All, 100, 12, 12, "500 μs, normal"}, false).first;
+  EXPECT_NE(text.find("Mode: Hybrid 500 μs, normal "), std::string::npos) << text;
 }
 
 }  // namespace

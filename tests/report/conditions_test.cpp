@@ -47,16 +47,9 @@ TEST(Conditions, BadChoicesGetOneLineAndStartNothing) {
     cases.push_back({{"--report", "--cpu", list}, {0, 1}, "--cpu: " + cpus + ", not \"" + list + "\""});
   }
   for (const auto& [args, usable, says] : cases) {
-    SCOPED_TRACE(testing::PrintToString(args));
     FakePlatform platform;
     platform.placement.usable = usable;
-    const auto r = run(args, platform);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
-    EXPECT_EQ(platform.waits.counter, 0) << "measured";
-    EXPECT_TRUE(platform.placement.pins.empty() && !r.ran);
-    EXPECT_EQ(platform.waits.process_priority_requests, 0);
+    testing_support::expect_refused(args, platform, says);
   }
 }
 

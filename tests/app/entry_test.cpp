@@ -40,7 +40,6 @@ TEST(Entry, CommandLines) {
       {{"-v"}, nullptr, Eq(0), none, none, HasSubstr("[info] 🚀 Starting Real-Time Timer Analysis TUI\n"), true},
       // Standard output is not a terminal (the test captures it): the error goes to standard error too.
       {{}, "no terminal", Eq(1), none, Eq("quorvane: no terminal\n"), Eq("[error] ❌ TUI Error: no terminal\n"), true},
-      {{"--version"}, nullptr, Eq(1), none, Eq("quorvane: cannot write to standard output\n"), none, false, true},
       {{"-h"}, nullptr, Eq(1), none, Eq("quorvane: cannot write to standard output\n"), none, false, true},
   };
   for (const auto& c : cases) {

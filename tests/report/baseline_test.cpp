@@ -106,24 +106,20 @@ TEST(Baseline, EveryFaultIsOneLineNamingItsKey) {
   }
 }
 
-// Version 2: each entry its own interval and resolution; the fields it does
-// not use (a histogram, the choice) are passed over. (Version 1 is read in
-// the report's comparison with one.)
+// Version 2: the fields it does not use (a histogram, the choice) are passed
+// over; null figures, the highest, and conditions named or not. (Which entry
+// is which, by method, interval and resolution, and version 1, are read in
+// the report's comparisons.)
 TEST(Baseline, ReadsEachVersion) {
   auto read = parse_baseline(report_of(R"({"histogram": {"1": 2}, "extra": [[{}]], )" + kEntry +
                                        R"(}, {"method": "Hybrid", "interval": 20, "resolution_requested": 500,)"
                                        R"( "p50": null, "p99": null, "p999": null, "max": 9223372036854775807})"));
   ASSERT_TRUE(std::holds_alternative<Baseline>(read)) << std::get<std::string>(read);
   const Baseline& two = std::get<Baseline>(read);
-  EXPECT_EQ(two.file_version, 2);
   EXPECT_FALSE(two.partial) << "a report from before runs of a set duration";
   ASSERT_EQ(two.entries.size(), 2U);
-  EXPECT_EQ(two.entries[0].method, "Sleep");
   EXPECT_EQ(two.entries[0].p99, 2U);
   EXPECT_EQ(two.entries[0].max, 4U);
-  EXPECT_EQ(two.entries[0].resolution_us, std::nullopt);
-  EXPECT_EQ(two.entries[1].interval_us, 20U);
-  EXPECT_EQ(two.entries[1].resolution_us, 500U);
   EXPECT_EQ(two.entries[1].p50, std::nullopt);
   EXPECT_EQ(two.entries[1].max, 9223372036854775807U);
   // Before conditions were measured: raised, no load, any CPU; after, as named.

@@ -164,22 +164,4 @@ TEST(SamplingEngine, ConditionsTakeTurnsInPhases) {
   EXPECT_FALSE(engine.failure());
 }
 
-// A CPU the thread cannot be kept to ends the run, said, before any wait
-// there, with its load threads ended.
-TEST(SamplingEngine, AThreadThatCannotBePinnedEndsTheRun) {
-  FakeWaits waits;
-  testing_support::FakePlacement placement;
-  placement.pin_refused = true;
-  std::mutex data_mutex;
-  SamplingEngine engine(waits, &placement, data_mutex,
-                        {{{measure::Priority::Raised, 3, 1}, {{SleepMode::Sleep, 5, measure::Retention::KeepFirst}}}});
-  engine.start();
-  ASSERT_TRUE(engine.wait_for_end(10s));
-  engine.stop();
-  EXPECT_EQ(engine.failure(), "the measuring thread could not be kept to CPU 1");
-  EXPECT_EQ(waits.waits, 0);
-  EXPECT_EQ(measure::Load::running(), 0U);
-  EXPECT_EQ(waits.process_priority_restores, waits.process_priority_requests);
-}
-
 }  // namespace

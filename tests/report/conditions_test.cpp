@@ -162,8 +162,9 @@ TEST(Conditions, ComparedByEveryKey) {
 }
 
 // However the run ends (a stop signal, an output that fails, a CPU the
-// thread cannot be kept to), the status and the error say how, and its load
-// threads, which ran, have ended when the report returns.
+// thread cannot be kept to, before any wait there), the status and the error
+// say how, the process's priority is given back, and its load threads, which
+// ran, have ended when the report returns.
 TEST(Conditions, NoLoadThreadOutlivesTheReport) {
   struct Case {
     std::vector<std::string> extra;
@@ -189,6 +190,8 @@ TEST(Conditions, NoLoadThreadOutlivesTheReport) {
     EXPECT_EQ(r.out.find("\nInterrupted ") != std::string::npos, c.signal_at != 0) << r.out;
     EXPECT_TRUE(r.out.empty() || !c.pin_refused) << "a report of a run that failed";
     EXPECT_EQ(most, c.pin_refused ? 0U : 2U) << "the load ran while it measured";
+    EXPECT_EQ(platform.waits.waits == 0, c.pin_refused) << "a wait off the CPU it was to be kept to";
+    EXPECT_EQ(platform.waits.process_priority_restores, platform.waits.process_priority_requests);
     EXPECT_EQ(measure::Load::running(), 0U) << "a load thread outlived the report";
   }
 }

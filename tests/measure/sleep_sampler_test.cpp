@@ -147,7 +147,7 @@ TEST(SleepSampler, HybridSpinsOnlyTheMarginItLearns) {
   }
 }
 
-TEST(SleepSampler, MeasuresUntilTheDeadline) {
+TEST(SleepSampler, MeasuresUntilTheDeadlineAndKeepsTheNewestOrTheFirst) {
   FakeWaits fake;
   fake.tick = 0;
   fake.wait_counts = 3'000;  // 300 μs a sleep: four fit in a step of 1 ms
@@ -181,22 +181,19 @@ TEST(SleepSampler, MeasuresUntilTheDeadline) {
   SleepSampler idle(fake);
   idle.measure(1);
   EXPECT_TRUE(idle.samples().empty());
-}
-
-// The interface keeps the newest 500, a report the first N and no more.
-TEST(SleepSampler, KeepsTheNewestOrTheFirst) {
+  // The interface keeps the newest 500, a report the first N and no more.
   for (const auto retention : {measure::Retention::KeepNewest, measure::Retention::KeepFirst}) {
-    FakeWaits fake;
-    fake.tick = 0;
-    SleepSampler sampler(fake, {SleepMode::Sleep, 500, retention});
+    FakeWaits waits;
+    waits.tick = 0;
+    SleepSampler kept(waits, {SleepMode::Sleep, 500, retention});
     for (std::int64_t i = 1; i <= 501; ++i) {
-      fake.wait_counts = 10'000 + i * 10;  // sample i lasts 1000 + i μs
-      sampler.measure(1);
+      waits.wait_counts = 10'000 + i * 10;  // sample i lasts 1000 + i μs
+      kept.measure(1);
     }
     Samples expected(500);
     std::iota(expected.begin(), expected.end(), retention == measure::Retention::KeepNewest ? 1002 : 1001);
-    EXPECT_EQ(sampler.samples(), expected);
-    EXPECT_EQ(sampler.full(), retention == measure::Retention::KeepFirst);
+    EXPECT_EQ(kept.samples(), expected);
+    EXPECT_EQ(kept.full(), retention == measure::Retention::KeepFirst);
   }
 }
 

@@ -41,8 +41,6 @@ TEST(PlotReader, EveryFaultIsOneLineNamingItsKey) {
       {report_of(kEntry), "read"},
       {"# TYPE quorvane_wait_duration_seconds summary\n",
        "is OpenMetrics text; --plot reads a report written with --json"},
-      {report_of(kEntry).substr(0, 90), "is cut short: its JSON ends unfinished"},
-      {R"({"program": "cyclictest", "file_version": 1})", "is JSON, but no report of Quorvane"},
       {report_of(with("p90", "")), "methods[0] has no p90"},
       {report_of(kEntry.substr(0, kEntry.find(", \"histogram\""))), "methods[0] has no histogram"},
       {report_of(with("histogram", "[1]")), "methods[0].histogram is an array, not an object"},

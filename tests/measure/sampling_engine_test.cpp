@@ -16,29 +16,24 @@ using measure::SamplingEngine;
 using measure::SleepMode;
 using testing_support::FakeWaits;
 
-// The sampler's samples, read as the interface reads them.
-std::size_t samples(SamplingEngine& engine, std::mutex& data_mutex) {
-  const std::lock_guard lock(data_mutex);
-  return engine.sampler(0).samples().size();
-}
-
-// Waits until the thread has kept `count` samples; false after 10 s.
+// Waits until the thread has kept `count` samples, read as the interface
+// reads them; false after 10 s.
 bool measured(SamplingEngine& engine, std::mutex& data_mutex, std::size_t count) {
-  for (const auto end = std::chrono::steady_clock::now() + 10s; samples(engine, data_mutex) < count;) {
-    if (std::chrono::steady_clock::now() > end) {
-      return false;
+  for (const auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;
+       std::this_thread::sleep_for(1ms)) {
+    const std::lock_guard lock(data_mutex);
+    if (engine.sampler(0).samples().size() >= count) {
+      return true;
     }
-    std::this_thread::sleep_for(1ms);
   }
-  return true;
+  return false;
 }
 
 // Never started, it makes no thread and asks for nothing. Started, its own
-// thread waits, raised before its first wait, counting the resumes after a
-// suspension (so that a wait it was stopped in is dropped) where it waits;
-// the resolution is read once a step has been taken, when a request made
-// before the start has taken effect on that thread (on Linux its timer
-// slack). A start while it runs changes nothing; stopped (the s key), it
+// thread waits, raised first, counting where it waits the resumes after a
+// suspension (so that a wait it was stopped in is dropped); it reads the
+// resolution once a step has put a request into effect there (on Linux its
+// timer slack). A second start changes nothing; stopped (the s key), it
 // leaves the process as it was and starts again on a new thread.
 TEST(SamplingEngine, StartsStopsAndStartsAgain) {
   FakeWaits waits;
@@ -66,7 +61,7 @@ TEST(SamplingEngine, StartsStopsAndStartsAgain) {
   EXPECT_TRUE(engine.condition_run(0).thread_priority());
   ASSERT_TRUE(engine.condition_run(0).resolution);
   EXPECT_EQ(engine.condition_run(0).resolution->current_us, 1'000U);
-  const std::size_t before = samples(engine, data_mutex);
+  const std::size_t before = engine.sampler(0).samples().size();  // stopped: nothing adds to them
   engine.start();
   EXPECT_TRUE(engine.active());
   EXPECT_TRUE(measured(engine, data_mutex, before + 1)) << "no samples after the restart";

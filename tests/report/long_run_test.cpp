@@ -50,9 +50,8 @@ TEST(LongRun, TimesAndMoments) {
 // file: rewritten whole after the first window with the figures so far, said
 // as they will be said at the end and marked partial, then with the whole
 // report. A wall clock set back meanwhile (a time server's step) moves no
-// window before the one before it, so that the page can be drawn. (The
-// duration, the windows' counts and the spikes' order in the JSON the
-// end-to-end run read while it goes on checks.)
+// window before the one before it, so that the page can be drawn. (The JSON's
+// duration, counts and spike order are the end-to-end long run's checks.)
 TEST(LongRun, TextAndMetricsSayPartialAndWorst) {
   struct Case {
     const char* format;

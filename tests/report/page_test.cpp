@@ -178,9 +178,7 @@ TEST(Page, TextFromFilesAndHostsShowsAsText) {
       {"a & b", "a &amp; b"},
       {R"("quoted" 'single')", "&quot;quoted&quot; &#39;single&#39;"},
       {"bell\x07 and \x1b[2J", "bell\\x07 and \\x1b[2J"},
-      {"not UTF-8: \xff", "not UTF-8: \\xff"},
       {"\xEF\xBF\xBE\xEF\xBF\xBF", "\\ufffe\\uffff"},
-      {"μs ≤ 5", "μs ≤ 5"},
   };
   for (const auto& [given, shown] : cases) {
     EXPECT_EQ(report::html_escaped(given), shown);

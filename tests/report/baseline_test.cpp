@@ -106,10 +106,9 @@ TEST(Baseline, EveryFaultIsOneLineNamingItsKey) {
   }
 }
 
-// Version 2: the fields it does not use (a histogram, the choice) are passed
-// over; null figures, the highest, and conditions named or not. (Which entry
-// is which, by method, interval and resolution, and version 1, are read in
-// the report's comparisons.)
+// Version 2: fields it does not use passed over; null figures, the highest,
+// conditions named or not. (The keys that pair entries, and version 1, the
+// report's comparisons read.)
 TEST(Baseline, ReadsEachVersion) {
   auto read = parse_baseline(report_of(R"({"histogram": {"1": 2}, "extra": [[{}]], )" + kEntry +
                                        R"(}, {"method": "Hybrid", "interval": 20, "resolution_requested": 500,)"

@@ -19,9 +19,8 @@ using enum analysis::HistogramFilter;
 // Each key on an interface of its own, sampling, after `setup` (keys pressed
 // before sampling starts) and with 10 samples or more, which the sampler adds
 // to no longer: its waits fail from then on, so the key alone decides what
-// the buffer holds. What it does to the method, the filter, the buffer, the
-// sampling and the timer resolution asked of the system by the next pass;
-// what the frame says after the method.
+// the buffer holds. What it does to the method (and what follows it), the
+// filter, the buffer, the sampling and the resolution the next pass asks for.
 TEST(Keyboard, EachKeyWhileSampling) {
   struct Case {
     std::vector<Event> setup;

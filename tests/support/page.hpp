@@ -3,9 +3,9 @@
 // A page of plots read back: the data- attributes of each plot's elements,
 // as a reader of the SVG finds them.
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,9 +13,7 @@ namespace testing_support {
 
 inline std::string contents(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 inline std::string unescaped(std::string text) {

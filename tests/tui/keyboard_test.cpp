@@ -48,8 +48,6 @@ TEST(Keyboard, EachKeyWhileSampling) {
            Case{{f, f}, false, Event::Character('f'), true, Sleep, All, false, true},
            Case{{}, false, Event::Character('s'), true, Sleep, All, false, false},
            Case{{}, true, Event::Character('S'), true, Sleep, All, false, true},
-           Case{{}, false, Event::ArrowUp, true, Sleep, All, false, true, {501}},
-           Case{{}, false, Event::ArrowDown, true, Sleep, All, false, true, {499}},
            Case{{}, false, Event::ArrowUpCtrl, true, Sleep, All, false, true, {600}},
            Case{{}, false, Event::ArrowDownCtrl, true, Sleep, All, false, true, {400}},
            Case{{}, false, Event::Custom, false, Sleep, All, false, true},

@@ -77,6 +77,8 @@ TEST(Baseline, EveryFaultIsOneLineNamingItsKey) {
       {report_of(entry_with("method", "5")), "methods[0].method is 5, not a method's name"},
       {report_of("5"), "methods[0] is 5, not an object"},
       {report_of(fmt::format("{{{}}}", kEntry.substr(kEntry.find("\"interval")))), "methods[0] has no method"},
+      // Said as the entry closes: nothing after it is read into memory.
+      {report_of("{}, " + entry_with("p50", "-1")), "methods[0] has no method"},
       {report_of("{" + kEntry + "}, {" + kEntry + "}"),
        "methods[1] is the same method, interval, resolution and condition as methods[0]"},
       {report_of("{" + kEntry + R"(, "load": 4}, {"load": 4, )" + kEntry + "}"),

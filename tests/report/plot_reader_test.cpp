@@ -42,6 +42,8 @@ TEST(PlotReader, EveryFaultIsOneLineNamingItsKey) {
       {"# TYPE quorvane_wait_duration_seconds summary\n",
        "is OpenMetrics text; --plot reads a report written with --json"},
       {report_of(with("p90", "")), "methods[0] has no p90"},
+      // Said as the entry closes: nothing after it is read into memory.
+      {report_of("}, {" + with("histogram", R"({"0x10": 3})")), "methods[0] has no method"},
       {report_of(kEntry.substr(0, kEntry.find(", \"histogram\""))), "methods[0] has no histogram"},
       {report_of(with("histogram", "[1]")), "methods[0].histogram is an array, not an object"},
       {report_of(with("histogram", R"({"1001": 1, "1003": 1})")),
